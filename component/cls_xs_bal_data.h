@@ -1,0 +1,30 @@
+// clsXSBalData: the checks of a selection of retail bills before closing.
+//
+// Reached late-bound as TovanMDailyBalance.clsXSBalData or directly from
+// C++.  Members raise nothing: each traps its failures and answers neutrally.
+//
+// Thread-safety: apartment-threaded; one caller at a time.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "component/module.h"
+#include "platform/automation/typelib.h"
+#include "platform/foundation/vector.h"
+
+namespace tovan::component {
+
+class clsXSBalData final : public automation::DescribedObject {
+ public:
+  clsXSBalData();
+
+  // The quoted id list ('12','15','12') of the records' "FID" values, runs of
+  // equal consecutive ids collapsed; the empty text on any failure.
+  std::string GetXSIDData(const std::shared_ptr<foundation::Vector>& vec);
+
+ private:
+  ModuleObject module_object_;
+};
+
+}  // namespace tovan::component
