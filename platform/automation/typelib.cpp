@@ -8,20 +8,11 @@
 namespace tovan::automation {
 
 namespace {
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool KindMatches(MemberKind member, InvokeKind call) {
   // VB sends a property read and a method call alike; only assignments differ.
   return call == InvokeKind::Put ? member == MemberKind::PropertyPut : member != MemberKind::PropertyPut;
 }
 }  // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
 
 int InterfaceDesc::Find(std::string_view name, InvokeKind kind) const {
   for (size_t i = 0; i < members.size(); ++i) {

@@ -18,6 +18,7 @@
 
 #include "platform/automation/dispatch.h"
 #include "platform/automation/guid.h"
+#include "platform/automation/text.h"
 
 namespace tovan::automation {
 
@@ -126,9 +127,6 @@ std::string_view ParamTypeName(ParamType type);
 // Coerces `value` to the declared type of `param`.  Raises 13 (Type
 // mismatch) or 6 (Overflow) as VB does; Null into a typed parameter raises 94.
 Variant CoerceArgument(const Variant& value, const ParamDesc& param);
-
-// Case-insensitive ASCII equality, the comparison of member names and keys.
-bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // The handlers of one class: a member of the interface bound to a plain
 // function.  Built once per class (a function-local static) and shared by

@@ -9,6 +9,7 @@
 
 #include "platform/automation/dispatch.h"
 #include "platform/automation/error.h"
+#include "platform/automation/text.h"
 
 namespace tovan::automation {
 
@@ -64,15 +65,7 @@ std::string_view TrimBlanks(std::string_view s) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
+char Lower(char c) { return AsciiLower(c); }
 
 enum class ParseStatus { kOk, kNotNumeric, kOverflow };
 
@@ -470,8 +463,8 @@ bool CBool(const Variant& v) {
   if (r.type() == VarType::Boolean) return r.boolean();
   if (r.type() == VarType::String) {
     const std::string_view s = TrimBlanks(r.string());
-    if (EqualsIgnoreCase(s, "True")) return true;
-    if (EqualsIgnoreCase(s, "False")) return false;
+    if (EqualsNoCase(s, "True")) return true;
+    if (EqualsNoCase(s, "False")) return false;
   }
   return NumericValue(r) != 0;
 }
