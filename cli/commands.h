@@ -15,9 +15,15 @@ inline constexpr int kExitBadInput = 2;
 // Prints "dailybalance: <message>" on stderr as one line.
 void PrintError(const std::string& message);
 
+// Registers (or unregisters) the component and the reference host's
+// library; answers the empty text or what went wrong.
+std::string RegisterLibraries(bool unregister);
 int RunRegister(bool unregister, bool json);
 
 struct InvokeOptions {
+  std::string db = "./dailybalance.db";
+  int user_id = 1;
+  int app_type = 2;
   std::string prog_id;
   std::string member;
   std::vector<std::string> args;  // JSON texts

@@ -2,7 +2,6 @@
 
 #include "cli/commands.h"
 #include "cli/json_values.h"
-#include "component/entry_points.h"
 #include "component/type_library.h"
 #include "platform/automation/error.h"
 #include "platform/automation/registry.h"
@@ -27,8 +26,8 @@ std::shared_ptr<foundation::Vector> Records(const char* key, std::initializer_li
 // Registers the library and drives its classes late-bound, the way a host
 // does: by ProgID through the registry, members by name.
 int RunDemo(bool json) {
-  if (DllRegisterServer() != 0) {
-    PrintError("cannot register TovanMDailyBalance in " + automation::Registry::DefaultPath());
+  if (std::string error = RegisterLibraries(false); !error.empty()) {
+    PrintError(error);
     return kExitFailed;
   }
   Json steps = Json::array();

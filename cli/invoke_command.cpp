@@ -3,7 +3,11 @@
 #include "cli/commands.h"
 #include "cli/json_values.h"
 #include "platform/automation/error.h"
+#include "host/host_process.h"
 #include "platform/automation/registry.h"
+#include "platform/data/recordset.h"
+#include "platform/host/data_context.h"
+#include "platform/host/global_context.h"
 
 namespace tovan::cli {
 
@@ -11,7 +15,37 @@ using automation::AutomationError;
 using automation::Variant;
 namespace vberr = automation::vberr;
 
+namespace {
+// {"sql": "..."} and {"connection": true}: objects on the host's bound connection.
+bool MakeDatabaseValue(const std::string& key, const Json& value, Variant& out, void* context) {
+  const auto& db = *static_cast<const std::string*>(context);
+  if (key != "sql" && key != "connection") return false;
+  if (key == "sql" && !value.is_string()) throw BadArgument("{\"sql\": ...} takes the statement as text");
+  try {
+    auto data_context = host::GlobalContext::ForThread().GetDataContext();
+    data_context->OpenDsn(db);
+    auto connection = data_context->GetConnection();
+    if (key == "connection") {
+      out = Variant(connection);
+      return true;
+    }
+    auto rs = data::Recordset::Create();
+    rs->Open(value.get<std::string>(), connection, data::ado::kOpenStatic, data::ado::kLockOptimistic);
+    out = Variant(rs);
+    return true;
+  } catch (const AutomationError& e) {
+    throw BadArgument(e.description());
+  }
+}
+}  // namespace
+
 int RunInvoke(const InvokeOptions& options) {
+  hostlib::HostProcessOptions host;
+  host.data_source = options.db;
+  host.user_id = static_cast<int16_t>(options.user_id);
+  host.app_type = options.app_type;
+  hostlib::StartHostProcess(host);
+
   std::vector<Variant> args;
   for (size_t i = 0; i < options.args.size(); ++i) {
     Json parsed = Json::parse(options.args[i], nullptr, /*allow_exceptions=*/false);
@@ -20,7 +54,7 @@ int RunInvoke(const InvokeOptions& options) {
       return kExitBadInput;
     }
     try {
-      args.push_back(VariantFromJson(parsed));
+      args.push_back(VariantFromJson(parsed, MakeDatabaseValue, const_cast<std::string*>(&options.db)));
     } catch (const BadArgument& e) {
       PrintError("argument " + std::to_string(i + 1) + ": " + e.what());
       return kExitBadInput;
@@ -45,6 +79,11 @@ int RunInvoke(const InvokeOptions& options) {
     bool bad_call = e.number() == vberr::kMemberNotFound || e.number() == vberr::kWrongArgumentCount ||
                     e.number() == vberr::kArgumentNotOptional || e.number() == vberr::kTypeMismatch;
     return bad_call ? kExitBadInput : kExitFailed;
+  }
+
+  if (auto error = host::GlobalContext::ForThread().GetDataContext()->TakeUnitError()) {
+    PrintError("the unit of work could not be committed: " + *error);
+    return kExitFailed;
   }
 
   Json out = Json::object();

@@ -22,6 +22,10 @@ int main(int argc, char** argv) {
 
   InvokeOptions invoke;
   auto* inv = app.add_subcommand("invoke", "Call a member of a component class late-bound, with JSON arguments");
+  inv->add_option("--db", invoke.db, "Data source of the host: a database file or sqlite:PATH")
+      ->capture_default_str();
+  inv->add_option("--user", invoke.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767))->capture_default_str();
+  inv->add_option("--app-type", invoke.app_type, "The host's AppType value")->capture_default_str();
   inv->add_option("PROGID", invoke.prog_id, "Class, e.g. TovanMDailyBalance.clsData")->required();
   inv->add_option("MEMBER", invoke.member, "Member name, e.g. TransMode")->required();
   // The JSON arguments are taken raw from what CLI11 leaves over: its own

@@ -2,7 +2,8 @@
 
 #include "cli/commands.h"
 #include "cli/json_values.h"
-#include "component/entry_points.h"
+#include "component/type_library.h"
+#include "host/host_library.h"
 #include "platform/automation/registry.h"
 
 namespace tovan::cli {
@@ -14,18 +15,32 @@ void PrintError(const std::string& message) {
   std::cerr << "dailybalance: " << line << std::endl;
 }
 
+std::string RegisterLibraries(bool unregister) {
+  struct Library {
+    const char* name;
+    std::string path;
+  } libraries[] = {{"TovanMDailyBalance", component::LibraryFile()}, {"TovanHost", hostlib::LibraryFile()}};
+  for (const Library& lib : libraries) {
+    int32_t hr = automation::RegisterServer(lib.path, unregister);
+    if (hr != 0) {
+      return std::string(unregister ? "unregistering " : "registering ") + lib.name + " (" + lib.path + ") in " +
+             automation::Registry::DefaultPath() + " failed (HRESULT " + std::to_string(hr) + ")";
+    }
+  }
+  return {};
+}
+
 int RunRegister(bool unregister, bool json) {
-  int32_t hr = unregister ? DllUnregisterServer() : DllRegisterServer();
   std::string registry = automation::Registry::DefaultPath();
-  if (hr != 0) {
-    PrintError(std::string(unregister ? "unregistering" : "registering") + " TovanMDailyBalance in " + registry +
-               " failed (HRESULT " + std::to_string(hr) + ")");
+  if (std::string error = RegisterLibraries(unregister); !error.empty()) {
+    PrintError(error);
     return kExitFailed;
   }
   if (json) {
     std::cout << ToText(Json{{"registered", !unregister}, {"registry", registry}}) << "\n";
   } else {
-    std::cout << (unregister ? "Unregistered" : "Registered") << " TovanMDailyBalance in " << registry << "\n";
+    std::cout << (unregister ? "Unregistered" : "Registered") << " TovanMDailyBalance and TovanHost in " << registry
+              << "\n";
   }
   return kExitOk;
 }

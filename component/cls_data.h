@@ -8,9 +8,11 @@
 
 #include <memory>
 
+#include "component/context_binding.h"
 #include "component/module.h"
 #include "component/progress.h"
 #include "platform/automation/typelib.h"
+#include "platform/data/recordset.h"
 #include "platform/foundation/vector.h"
 
 namespace tovan::component {
@@ -27,8 +29,22 @@ class clsData final : public automation::DescribedObject {
   // False at the first other value and on any failure (no list, no record).
   bool JudgeSettleType(const std::shared_ptr<foundation::Vector>& vec);
 
+  // One row to one record; null at the end of the recordset or on any failure.
+  std::shared_ptr<foundation::Dictionary> PackageRecord(data::Recordset* rs);
+  // The rows from the current one to the end; null on any failure.
+  std::shared_ptr<foundation::Vector> PackageRecordset(data::Recordset* rs);
+  // Writes the records' tax rates to `stbl` by FItemID (RtnCode 0, 1 or -1).
+  void InsertVectDataToTbl(data::Connection* oConn, const std::string& stbl, const std::string& sPKField,
+                           foundation::Vector* oVect, int32_t& RtnCode);
+  // The tax rates of `oVect` to t_Item on the data source; True unless the
+  // data source cannot be bound (then RtnCode is -1).
+  bool SaveData(const std::string& sDsn, foundation::Vector* oVect, int32_t& RtnCode);
+  // A host bill number for the bill type text; the empty text on failure.
+  std::string GetNewBillNo(const std::string& sFBillType);
+
  private:
   ModuleObject module_object_;
+  ContextBinding binding_;
   ProgressCounters progress_;
 };
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "component/context_binding.h"
 #include "component/module.h"
 #include "platform/automation/typelib.h"
 #include "platform/foundation/vector.h"
@@ -25,6 +26,7 @@ class clsXSBalData final : public automation::DescribedObject {
 
  private:
   ModuleObject module_object_;
+  ContextBinding binding_;
 };
 
 }  // namespace tovan::component

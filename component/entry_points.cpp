@@ -4,7 +4,6 @@
 #include "component/cls_data.h"
 #include "component/cls_un_bal_data.h"
 #include "component/cls_xs_bal_data.h"
-#include "component/entry_points.h"
 #include "component/module.h"
 #include "component/type_library.h"
 

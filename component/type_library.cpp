@@ -1,5 +1,7 @@
 #include "component/type_library.h"
 
+#include "platform/automation/registry.h"
+
 namespace tovan::component {
 
 using automation::ClassDesc;
@@ -143,5 +145,7 @@ const TypeLibDesc& DailyBalanceLibrary() {
   };
   return lib;
 }
+
+std::string LibraryFile() { return automation::LibraryFileOf(reinterpret_cast<const void*>(&DailyBalanceLibrary)); }
 
 }  // namespace tovan::component

@@ -5,6 +5,8 @@
 // Thread-safety: immutable tables, built on first use.
 #pragma once
 
+#include <string>
+
 #include "platform/automation/typelib.h"
 
 namespace tovan::component {
@@ -18,6 +20,9 @@ const automation::InterfaceDesc& ClsXSBalDataInterface();
 const automation::ClassDesc& ClsDataClass();
 const automation::ClassDesc& ClsUnBalDataClass();
 const automation::ClassDesc& ClsXSBalDataClass();
+
+// The path of libTovanMDailyBalance.so, for registration.
+std::string LibraryFile();
 
 // The value of the host's transaction-mode enumeration that TransMode answers.
 inline constexpr int32_t kTransMode = 2;

@@ -1,7 +1,5 @@
 #include "platform/automation/inproc_server.h"
 
-#include <dlfcn.h>
-
 #include "platform/automation/error.h"
 #include "platform/automation/registry.h"
 
@@ -29,18 +27,8 @@ InprocServer::InprocServer(const TypeLibDesc& lib, std::vector<Maker> makers, co
 
 InprocServer::~InprocServer() = default;
 
-namespace {
-std::string LibraryPath(const void* address) {
-  Dl_info info{};
-  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
-  char resolved[4096];
-  if (::realpath(info.dli_fname, resolved) == nullptr) return info.dli_fname;
-  return resolved;
-}
-}  // namespace
-
 int32_t InprocServer::RegisterServer() {
-  std::string path = LibraryPath(address_in_library_);
+  std::string path = LibraryFileOf(address_in_library_);
   if (path.empty()) return hresult::kSelfRegClass;
   try {
     Registry().RegisterTypeLib(lib_, path);

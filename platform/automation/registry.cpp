@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -187,5 +188,25 @@ DispatchPtr CreateObject(const Registry& registry, std::string_view prog_id) {
 }
 
 DispatchPtr CreateObject(std::string_view prog_id) { return CreateObject(Registry(), prog_id); }
+
+int32_t RegisterServer(const std::string& library_path, bool unregister) {
+  void* handle = ::dlopen(library_path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) return hresult::kFail;
+  using EntryPoint = int32_t (*)();
+  // dlsym on the library's own handle finds its entry point first, even when
+  // several loaded libraries export the same name.
+  auto entry = reinterpret_cast<EntryPoint>(::dlsym(handle, unregister ? "DllUnregisterServer" : "DllRegisterServer"));
+  int32_t hr = entry != nullptr ? entry() : hresult::kFail;
+  ::dlclose(handle);
+  return hr;
+}
+
+std::string LibraryFileOf(const void* address) {
+  Dl_info info{};
+  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  char resolved[PATH_MAX];
+  if (::realpath(info.dli_fname, resolved) == nullptr) return info.dli_fname;
+  return resolved;
+}
 
 }  // namespace tovan::automation

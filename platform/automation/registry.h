@@ -65,4 +65,13 @@ DispatchPtr CreateObject(std::string_view prog_id);
 DispatchPtr CreateObject(const Registry& registry, std::string_view prog_id);
 DispatchPtr CreateObjectByClsid(const Registry& registry, const Guid& clsid);
 
+// What regsvr32 does: loads the shared library at `library_path` and calls
+// its DllRegisterServer (or DllUnregisterServer); returns the HRESULT, or
+// kFail when the library cannot be loaded or has no such entry point.
+int32_t RegisterServer(const std::string& library_path, bool unregister = false);
+
+// The file of the shared library that holds `address` (resolved path);
+// empty when it cannot be found.
+std::string LibraryFileOf(const void* address);
+
 }  // namespace tovan::automation

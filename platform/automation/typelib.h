@@ -62,6 +62,9 @@ struct ClassDesc {
   std::string name;  // "clsData"
   Guid clsid;
   const InterfaceDesc* default_interface = nullptr;
+  // Registered under "<library>.<class>" unless set here (one shared
+  // library may serve classes of several ProgID prefixes).
+  std::string prog_id = {};
 };
 
 struct TypeLibDesc {
@@ -73,7 +76,7 @@ struct TypeLibDesc {
   std::vector<const ClassDesc*> classes;
 
   // "<library>.<class>"
-  std::string ProgId(const ClassDesc& cls) const { return name + "." + cls.name; }
+  std::string ProgId(const ClassDesc& cls) const { return cls.prog_id.empty() ? name + "." + cls.name : cls.prog_id; }
   const ClassDesc* FindClass(std::string_view class_name) const;
 };
 

@@ -2,9 +2,10 @@
 // points, creation by ProgID, and the described interfaces.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <fstream>
 
-#include "component/entry_points.h"
 #include "component/type_library.h"
 #include "platform/automation/error.h"
 #include "platform/automation/inproc_server.h"
@@ -19,6 +20,21 @@ using automation::AutomationError;
 using automation::Registry;
 using automation::Variant;
 namespace hresult = automation::hresult;
+
+// The entry points of this library, reached the way a host reaches them.
+int32_t DllRegisterServer() { return automation::RegisterServer(LibraryFile(), false); }
+int32_t DllUnregisterServer() { return automation::RegisterServer(LibraryFile(), true); }
+automation::DllGetClassObjectFn ClassObjectEntry() {
+  void* handle = ::dlopen(LibraryFile().c_str(), RTLD_NOW | RTLD_NOLOAD);
+  return reinterpret_cast<automation::DllGetClassObjectFn>(::dlsym(handle, "DllGetClassObject"));
+}
+int32_t DllGetClassObject(const automation::Guid* clsid, const automation::Guid* iid, void** out) {
+  return ClassObjectEntry()(clsid, iid, out);
+}
+int32_t DllCanUnloadNow() {
+  void* handle = ::dlopen(LibraryFile().c_str(), RTLD_NOW | RTLD_NOLOAD);
+  return reinterpret_cast<int32_t (*)()>(::dlsym(handle, "DllCanUnloadNow"))();
+}
 
 TEST(Registration, RoundTripThroughTheEntryPoints) {
   testing::ScopedRegistry scoped;

@@ -1,0 +1,37 @@
+#include "host/host_database.h"
+
+#include <vector>
+
+#include "platform/data/data_error.h"
+#include "platform/data/sqlite/backend.h"
+#include "platform/host/data_context.h"
+#include "platform/host/global_context.h"
+
+namespace tovan::hostlib {
+
+using automation::Variant;
+
+HostDatabase::HostDatabase(const std::string& data_source)
+    : connection_(host::GlobalContext::ForThread().GetDataContext()->ConnectionFor(data_source)),
+      backend_(dynamic_cast<data::sqlite::SqliteBackend*>(&connection_->backend())) {
+  if (backend_ == nullptr) data::RaiseDatabaseError("the reference host runs on the embedded database only");
+}
+
+data::ResultSet HostDatabase::Query(const std::string& sql, std::initializer_list<Variant> params) {
+  connection_->Enlist();
+  std::vector<Variant> values(params);
+  return backend_->ExecuteNative(sql, values);
+}
+
+void HostDatabase::Execute(const std::string& sql, std::initializer_list<Variant> params) { Query(sql, params); }
+
+Variant HostDatabase::Scalar(const std::string& sql, std::initializer_list<Variant> params) {
+  data::ResultSet rows = Query(sql, params);
+  return rows.RowCount() == 0 ? Variant() : rows.At(0, 0);
+}
+
+std::string HostDataSource() {
+  return automation::CStr(host::GlobalContext::ForThread().SharedProperty(host::CurrentProcessId(), "PropsString"));
+}
+
+}  // namespace tovan::hostlib

@@ -1,0 +1,47 @@
+// How the reference host's components reach the host database: the calling
+// thread's connection for a data source (the one the component uses too),
+// enlisted in the caller's unit of work, and the embedded engine's own
+// statements with bound parameters, so that host bookkeeping neither shows
+// in the component's statement trace nor depends on quoting.
+//
+// Errors: AutomationError (kDatabaseError) from the database; a data source
+// that is not the embedded database is refused.
+//
+// Thread-safety: thread-confined, like the connection.
+#pragma once
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "platform/automation/variant.h"
+#include "platform/data/connection.h"
+#include "platform/data/result_set.h"
+
+namespace tovan::data::sqlite {
+class SqliteBackend;
+}
+
+namespace tovan::hostlib {
+
+class HostDatabase {
+ public:
+  explicit HostDatabase(const std::string& data_source);
+
+  data::ResultSet Query(const std::string& sql, std::initializer_list<automation::Variant> params = {});
+  void Execute(const std::string& sql, std::initializer_list<automation::Variant> params = {});
+  // The first column of the first row; Empty when there is no row.
+  automation::Variant Scalar(const std::string& sql, std::initializer_list<automation::Variant> params = {});
+
+  const std::shared_ptr<data::Connection>& connection() const { return connection_; }
+
+ private:
+  std::shared_ptr<data::Connection> connection_;
+  data::sqlite::SqliteBackend* backend_;
+};
+
+// The host's own data-source text ("PropsString" of this process), for
+// components called without one.
+std::string HostDataSource();
+
+}  // namespace tovan::hostlib

@@ -1,0 +1,28 @@
+#include "platform/data/open.h"
+
+#include "platform/data/data_error.h"
+#include "platform/data/sqlite/backend.h"
+
+namespace tovan::data {
+
+std::string EmbeddedPath(std::string_view data_source) {
+  if (data_source.rfind("sqlite:", 0) == 0) return std::string(data_source.substr(7));
+  if (data_source.find(':') != std::string_view::npos && data_source.rfind("/", 0) != 0 &&
+      data_source.rfind(".", 0) != 0)
+    return {};
+  return std::string(data_source);
+}
+
+std::shared_ptr<Connection> OpenConnection(std::string_view data_source, const OpenOptions& options) {
+  std::string path = EmbeddedPath(data_source);
+  if (path.empty()) {
+    RaiseDatabaseError("data source '" + std::string(data_source) +
+                       "' is not available here (only the embedded database: sqlite:PATH or PATH)");
+  }
+  sqlite::SqliteOptions sqlite_options;
+  sqlite_options.create = options.create;
+  sqlite_options.busy_timeout_ms = options.busy_timeout_ms;
+  return std::make_shared<Connection>(sqlite::SqliteBackend::Open(path, std::string(data_source), sqlite_options));
+}
+
+}  // namespace tovan::data

@@ -1,0 +1,288 @@
+#include "platform/data/sqlite/backend.h"
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/automation/text.h"
+#include "platform/data/ado_constants.h"
+#include "platform/data/data_error.h"
+#include "platform/data/sqlite/tsql_dialect.h"
+
+namespace tovan::data::sqlite {
+
+using automation::Variant;
+
+namespace {
+// Bounds of the caches: texts built with literal values (inserts of a
+// closing) churn through; the repeating ones stay.
+constexpr size_t kMaxTranslations = 2048;
+constexpr size_t kMaxStatements = 256;
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = automation::AsciiLower(c);
+  return out;
+}
+
+// The ADO type of a declared column type ("varchar(255)" -> adVarChar).
+int32_t AdoTypeOfDeclared(const char* declared) {
+  if (declared == nullptr) return ado::kVariant;
+  std::string t = Lower(declared);
+  if (size_t paren = t.find('('); paren != std::string::npos) t.resize(paren);
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  if (t == "bit") return ado::kBoolean;
+  if (t == "datetime" || t == "smalldatetime" || t == "date" || t == "datetime2") return ado::kDate;
+  if (t == "int" || t == "integer" || t == "smallint" || t == "tinyint") return ado::kInteger;
+  if (t == "money" || t == "smallmoney" || t == "decimal" || t == "numeric" || t == "float" || t == "real" ||
+      t == "double")
+    return ado::kDouble;
+  if (t.find("char") != std::string::npos || t == "text" || t == "ntext") return ado::kVarChar;
+  return ado::kVariant;
+}
+
+Variant IntegerValue(int64_t v) {
+  if (v >= INT32_MIN && v <= INT32_MAX) return Variant(static_cast<int32_t>(v));
+  return Variant(static_cast<double>(v));
+}
+
+Variant TextValue(sqlite3_stmt* st, int col) {
+  const unsigned char* text = sqlite3_column_text(st, col);
+  int bytes = sqlite3_column_bytes(st, col);
+  return Variant(std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(bytes)));
+}
+
+Variant ReadValue(sqlite3_stmt* st, int col, int32_t ado_type) {
+  int storage = sqlite3_column_type(st, col);
+  if (storage == SQLITE_NULL) return Variant::Null();
+  switch (ado_type) {
+    case ado::kBoolean:
+      if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) return Variant(sqlite3_column_double(st, col) != 0);
+      break;
+    case ado::kDate:
+      if (storage == SQLITE_TEXT) {
+        Variant text = TextValue(st, col);
+        if (auto d = automation::ParseDate(text.string())) return Variant(*d);
+        return text;
+      }
+      break;
+    case ado::kDouble:
+      if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) return Variant(sqlite3_column_double(st, col));
+      break;
+    case ado::kVarChar:
+      return TextValue(st, col);
+    default:
+      break;
+  }
+  switch (storage) {
+    case SQLITE_INTEGER: return IntegerValue(sqlite3_column_int64(st, col));
+    case SQLITE_FLOAT: {
+      double d = sqlite3_column_double(st, col);
+      // An int column holding a whole number stays a Long.
+      if (ado_type == ado::kInteger && std::floor(d) == d && d >= INT32_MIN && d <= INT32_MAX)
+        return Variant(static_cast<int32_t>(d));
+      return Variant(d);
+    }
+    default: return TextValue(st, col);
+  }
+}
+
+bool IsDataChange(std::string_view sql) {
+  size_t i = 0;
+  while (i < sql.size() && (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\r' || sql[i] == '\n' || sql[i] == '('))
+    ++i;
+  std::string word;
+  while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) word += automation::AsciiLower(sql[i++]);
+  return word == "insert" || word == "update" || word == "delete" || word == "replace";
+}
+
+// Resets a statement taken from the cache when its use ends, however it ends.
+class ResetOnExit {
+ public:
+  explicit ResetOnExit(sqlite3_stmt* st) : st_(st) {}
+  ~ResetOnExit() { sqlite3_reset(st_); }
+  ResetOnExit(const ResetOnExit&) = delete;
+  ResetOnExit& operator=(const ResetOnExit&) = delete;
+
+ private:
+  sqlite3_stmt* st_;
+};
+}  // namespace
+
+std::unique_ptr<SqliteBackend> SqliteBackend::Open(const std::string& path, const std::string& data_source,
+                                                   const SqliteOptions& options) {
+  sqlite3* db = nullptr;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (options.create ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close_v2(db);
+    RaiseDatabaseError("cannot open database " + path + ": " + message);
+  }
+  std::unique_ptr<SqliteBackend> backend(new SqliteBackend(db, data_source));
+  sqlite3_busy_timeout(db, options.busy_timeout_ms);
+  sqlite3_extended_result_codes(db, 1);
+  backend->ExecuteNative(
+      "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY; PRAGMA foreign_keys=OFF;");
+  return backend;
+}
+
+SqliteBackend::SqliteBackend(sqlite3* db, std::string data_source) : db_(db), data_source_(std::move(data_source)) {}
+
+SqliteBackend::~SqliteBackend() {
+  for (auto& [sql, st] : statements_) sqlite3_finalize(st);
+  // A connection closed inside a unit gives its work up, as a server does.
+  if (InTransaction()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(db_);
+}
+
+void SqliteBackend::Fail() const { RaiseDatabaseError(sqlite3_errmsg(db_)); }
+
+void SqliteBackend::ExecuteNative(const std::string& sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    std::string message = error ? error : sqlite3_errmsg(db_);
+    sqlite3_free(error);
+    RaiseDatabaseError(message);
+  }
+}
+
+ResultSet SqliteBackend::ExecuteNative(const std::string& sql, std::span<const Variant> params) {
+  sqlite3_stmt* st = Prepare(sql);
+  ResetOnExit reset(st);
+  sqlite3_clear_bindings(st);
+  for (size_t i = 0; i < params.size(); ++i) {
+    const Variant& v = params[i];
+    int index = static_cast<int>(i + 1);
+    int rc = SQLITE_OK;
+    switch (v.type()) {
+      case automation::VarType::Integer: rc = sqlite3_bind_int64(st, index, v.integer()); break;
+      case automation::VarType::Long: rc = sqlite3_bind_int64(st, index, v.long_value()); break;
+      case automation::VarType::Boolean: rc = sqlite3_bind_int64(st, index, v.boolean() ? 1 : 0); break;
+      case automation::VarType::Double: rc = sqlite3_bind_double(st, index, v.double_value()); break;
+      case automation::VarType::Empty:
+      case automation::VarType::Null: rc = sqlite3_bind_null(st, index); break;
+      default: {
+        std::string text = automation::CStr(v);
+        rc = sqlite3_bind_text(st, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      }
+    }
+    if (rc != SQLITE_OK) Fail();
+  }
+  ResultSet rows;
+  int columns = sqlite3_column_count(st);
+  for (int c = 0; c < columns; ++c) {
+    const char* name = sqlite3_column_name(st, c);
+    rows.columns.push_back({name ? name : "", AdoTypeOfDeclared(sqlite3_column_decltype(st, c))});
+  }
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    for (int c = 0; c < columns; ++c) rows.cells.push_back(ReadValue(st, c, rows.columns[static_cast<size_t>(c)].ado_type));
+  }
+  if (rc != SQLITE_DONE) Fail();
+  return rows;
+}
+
+std::shared_ptr<const Translation> SqliteBackend::Translate(std::string_view text) {
+  std::string key(text);
+  if (auto it = translations_.find(key); it != translations_.end()) return it->second;
+  auto translation = std::make_shared<const Translation>(TranslateBatch(text));
+  if (translations_.size() >= kMaxTranslations) translations_.clear();
+  translations_.emplace(std::move(key), translation);
+  return translation;
+}
+
+sqlite3_stmt* SqliteBackend::Prepare(const std::string& sql) {
+  if (auto it = statements_.find(sql); it != statements_.end()) return it->second;
+  sqlite3_stmt* st = nullptr;
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, &tail) !=
+      SQLITE_OK)
+    Fail();
+  if (st == nullptr) RaiseDatabaseError("empty statement");
+  if (tail != nullptr && *tail != '\0' && std::strspn(tail, " \t\r\n;") != std::strlen(tail)) {
+    sqlite3_finalize(st);
+    RaiseDatabaseError("more than one statement in one translated step: " + sql);
+  }
+  if (statements_.size() >= kMaxStatements) {
+    for (auto& [text, old] : statements_) sqlite3_finalize(old);
+    statements_.clear();
+  }
+  statements_.emplace(sql, st);
+  return st;
+}
+
+void SqliteBackend::RunOne(const std::string& sql, BatchResult& out) {
+  sqlite3_stmt* st = Prepare(sql);
+  ResetOnExit reset(st);
+  int columns = sqlite3_column_count(st);
+  bool collect = columns > 0 && !out.has_rows;
+  std::vector<int32_t> types;
+  if (collect) {
+    out.has_rows = true;
+    out.rows.columns.reserve(static_cast<size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+      const char* name = sqlite3_column_name(st, c);
+      int32_t type = AdoTypeOfDeclared(sqlite3_column_decltype(st, c));
+      out.rows.columns.push_back({name ? name : "", type});
+      types.push_back(type);
+    }
+  }
+  for (;;) {
+    int rc = sqlite3_step(st);
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) Fail();
+    if (!collect) continue;
+    for (int c = 0; c < columns; ++c) out.rows.cells.push_back(ReadValue(st, c, types[static_cast<size_t>(c)]));
+  }
+  if (columns == 0 && IsDataChange(sql)) out.records_affected += sqlite3_changes64(db_);
+}
+
+bool SqliteBackend::RunCondition(const std::string& sql) {
+  sqlite3_stmt* st = Prepare(sql);
+  ResetOnExit reset(st);
+  int rc = sqlite3_step(st);
+  if (rc == SQLITE_DONE) return false;
+  if (rc != SQLITE_ROW) Fail();
+  return sqlite3_column_type(st, 0) != SQLITE_NULL && sqlite3_column_double(st, 0) != 0;
+}
+
+void SqliteBackend::Run(const std::vector<TranslatedStatement>& statements, BatchResult& out) {
+  for (const TranslatedStatement& s : statements) {
+    switch (s.kind) {
+      case TranslatedStatement::Kind::Skip: break;
+      case TranslatedStatement::Kind::Execute: RunOne(s.sql, out); break;
+      case TranslatedStatement::Kind::IfThen:
+        if (RunCondition(s.sql)) Run(s.then, out);
+        break;
+    }
+  }
+}
+
+BatchResult SqliteBackend::Execute(std::string_view text) {
+  auto translation = Translate(text);
+  if (!translation->ok) RaiseDatabaseError(translation->error);
+  BatchResult out;
+  Run(translation->statements, out);
+  return out;
+}
+
+int32_t SqliteBackend::CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) {
+  auto it = procedures_.find(Lower(name));
+  if (it == procedures_.end()) RaiseDatabaseError("Could not find stored procedure '" + std::string(name) + "'.");
+  return it->second(*this, args);
+}
+
+void SqliteBackend::RegisterProcedure(std::string name, NativeProcedure procedure) {
+  procedures_[Lower(name)] = std::move(procedure);
+}
+
+void SqliteBackend::BeginTransaction() { ExecuteNative("BEGIN IMMEDIATE"); }
+void SqliteBackend::CommitTransaction() { ExecuteNative("COMMIT"); }
+void SqliteBackend::RollbackTransaction() {
+  if (InTransaction()) ExecuteNative("ROLLBACK");
+}
+bool SqliteBackend::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+
+}  // namespace tovan::data::sqlite

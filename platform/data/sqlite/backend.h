@@ -1,0 +1,78 @@
+// The sqlite backend: one SQLite database connection that runs the
+// component's T-SQL through the dialect layer.
+//
+// Translations are cached by statement text and prepared statements by
+// SQLite text, so a statement sent again costs neither a translation nor a
+// prepare.  The database runs in WAL mode with a busy timeout: a second
+// writer waits for the first instead of failing.
+//
+// Values come back typed from the columns' declared types: bit gives
+// Boolean, datetime gives Date (dates are stored as the text
+// "yyyy-mm-dd[ hh:mm:ss]"), int gives Long, money/decimal/float give Double,
+// character types give String; expressions are typed by their values.
+//
+// Thread-safety: one thread at a time (SQLite opened without its mutex).
+#pragma once
+
+#include <map>
+#include <span>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "platform/data/backend.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tovan::data::sqlite {
+
+struct TranslatedStatement;
+struct Translation;
+
+struct SqliteOptions {
+  bool create = false;              // create the file when missing
+  int busy_timeout_ms = 60000;      // how long a writer waits for another
+};
+
+class SqliteBackend final : public ConnectionBackend {
+ public:
+  // Opens the database file; raises kDatabaseError with SQLite's message.
+  static std::unique_ptr<SqliteBackend> Open(const std::string& path, const std::string& data_source,
+                                             const SqliteOptions& options);
+  ~SqliteBackend() override;
+
+  BatchResult Execute(std::string_view text) override;
+  int32_t CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) override;
+  void RegisterProcedure(std::string name, NativeProcedure procedure) override;
+  void BeginTransaction() override;
+  void CommitTransaction() override;
+  void RollbackTransaction() override;
+  bool InTransaction() const override;
+  const std::string& DataSource() const override { return data_source_; }
+
+  // Runs plain SQLite text (schema scripts of the host); no translation.
+  void ExecuteNative(const std::string& sql);
+  // Runs one plain SQLite statement with `params` bound to ?1, ?2, ...
+  // (Long/Integer/Boolean as integers, Double as real, Date as its text,
+  // String as text, Null/Empty as NULL); the prepared statement is cached.
+  // Answers the rows it returned (columns typed as Execute types them).
+  ResultSet ExecuteNative(const std::string& sql, std::span<const automation::Variant> params);
+
+ private:
+  SqliteBackend(sqlite3* db, std::string data_source);
+  std::shared_ptr<const Translation> Translate(std::string_view text);
+  void Run(const std::vector<TranslatedStatement>& statements, BatchResult& out);
+  void RunOne(const std::string& sql, BatchResult& out);
+  bool RunCondition(const std::string& sql);
+  sqlite3_stmt* Prepare(const std::string& sql);
+  [[noreturn]] void Fail() const;
+
+  sqlite3* db_;
+  std::string data_source_;
+  std::unordered_map<std::string, std::shared_ptr<const Translation>> translations_;
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  std::map<std::string, NativeProcedure> procedures_;  // keyed by lower-case name
+};
+
+}  // namespace tovan::data::sqlite

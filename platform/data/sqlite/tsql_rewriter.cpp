@@ -1,0 +1,774 @@
+#include "platform/data/sqlite/tsql_rewriter.h"
+
+#include <algorithm>
+#include <array>
+
+#include <fmt/format.h>
+
+#include "platform/data/sqlite/tsql_dates.h"
+
+namespace tovan::data::sqlite {
+namespace {
+
+// The host keeps local time; dates are text in the canonical form.
+constexpr std::string_view kNow = "strftime('%Y-%m-%d %H:%M:%S','now','localtime')";
+constexpr std::string_view kUtcNow = "strftime('%Y-%m-%d %H:%M:%S','now')";
+
+enum Function : int {
+  kNoFunction,
+  kRename,       // same meaning under another SQLite name
+  kLen, kLeft, kRight, kCharIndex, kGetDate, kGetUtcDate, kYear, kMonth, kDay,
+  kObjectId, kConvert, kCast,
+  kUnsupported,  // T-SQL functions SQLite lacks or would read differently
+};
+
+struct FunctionEntry {
+  std::string_view upper;
+  Function function;
+  std::string_view sqlite_name;  // kRename only
+};
+
+// Sorted by `upper`.  Functions not listed (abs, sum, replace, upper, round,
+// coalesce, ...) mean the same in both dialects and pass unchanged.
+constexpr std::array kFunctions{
+    FunctionEntry{"ASCII", kRename, "unicode"},
+    FunctionEntry{"CAST", kCast, {}},
+    FunctionEntry{"CHARINDEX", kCharIndex, {}},
+    FunctionEntry{"CHECKSUM", kUnsupported, {}},
+    FunctionEntry{"CHOOSE", kUnsupported, {}},
+    FunctionEntry{"CONCAT", kUnsupported, {}},
+    FunctionEntry{"CONVERT", kConvert, {}},
+    FunctionEntry{"COUNT_BIG", kRename, "count"},
+    FunctionEntry{"DATALENGTH", kUnsupported, {}},
+    FunctionEntry{"DATEADD", kUnsupported, {}},
+    FunctionEntry{"DATEDIFF", kUnsupported, {}},
+    FunctionEntry{"DATENAME", kUnsupported, {}},
+    FunctionEntry{"DATEPART", kUnsupported, {}},
+    FunctionEntry{"DAY", kDay, {}},
+    FunctionEntry{"DB_NAME", kUnsupported, {}},
+    FunctionEntry{"EOMONTH", kUnsupported, {}},
+    FunctionEntry{"FORMAT", kUnsupported, {}},
+    FunctionEntry{"GETDATE", kGetDate, {}},
+    FunctionEntry{"GETUTCDATE", kGetUtcDate, {}},
+    FunctionEntry{"HOST_NAME", kUnsupported, {}},
+    FunctionEntry{"IDENT_CURRENT", kUnsupported, {}},
+    FunctionEntry{"ISDATE", kUnsupported, {}},
+    FunctionEntry{"ISNULL", kRename, "ifnull"},
+    FunctionEntry{"ISNUMERIC", kUnsupported, {}},
+    FunctionEntry{"LEFT", kLeft, {}},
+    FunctionEntry{"LEN", kLen, {}},
+    FunctionEntry{"LOG", kUnsupported, {}},
+    FunctionEntry{"MONTH", kMonth, {}},
+    FunctionEntry{"NEWID", kUnsupported, {}},
+    FunctionEntry{"OBJECT_ID", kObjectId, {}},
+    FunctionEntry{"PATINDEX", kUnsupported, {}},
+    FunctionEntry{"QUOTENAME", kUnsupported, {}},
+    FunctionEntry{"RAND", kUnsupported, {}},
+    FunctionEntry{"REPLICATE", kUnsupported, {}},
+    FunctionEntry{"REVERSE", kUnsupported, {}},
+    FunctionEntry{"RIGHT", kRight, {}},
+    FunctionEntry{"SCOPE_IDENTITY", kUnsupported, {}},
+    FunctionEntry{"SPACE", kUnsupported, {}},
+    FunctionEntry{"STR", kUnsupported, {}},
+    FunctionEntry{"STRING_AGG", kUnsupported, {}},
+    FunctionEntry{"STUFF", kUnsupported, {}},
+    FunctionEntry{"SUBSTRING", kRename, "substr"},
+    FunctionEntry{"SUSER_SNAME", kUnsupported, {}},
+    FunctionEntry{"SYSDATETIME", kGetDate, {}},
+    FunctionEntry{"TRY_CAST", kUnsupported, {}},
+    FunctionEntry{"TRY_CONVERT", kUnsupported, {}},
+    FunctionEntry{"USER_NAME", kUnsupported, {}},
+    FunctionEntry{"YEAR", kYear, {}},
+};
+
+const FunctionEntry* LookupFunction(std::string_view name) {
+  if (name.empty() || name.size() > 16) return nullptr;
+  char buf[16];
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    buf[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  const std::string_view upper(buf, name.size());
+  auto it = std::lower_bound(kFunctions.begin(), kFunctions.end(), upper,
+                             [](const FunctionEntry& e, std::string_view w) { return e.upper < w; });
+  return (it != kFunctions.end() && it->upper == upper) ? &*it : nullptr;
+}
+
+bool IsNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '#' || c == '$' || c == '@' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool OneOf(std::string_view word, std::initializer_list<std::string_view> uppers) {
+  for (std::string_view u : uppers) {
+    if (WordIs(word, u)) return true;
+  }
+  return false;
+}
+
+std::string Upper(std::string_view word) {
+  std::string s(word);
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && Upper(a) == Upper(b);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Statements
+
+bool StatementRewriter::Rewrite(const SplitStatement& st, TranslatedStatement& out) {
+  const Token& first = tok_[st.begin];
+  const Token& last = tok_[st.end - 1];
+  out.original.assign(text_.substr(first.pos, last.pos + last.len - first.pos));
+  if (st.kind == SplitStatement::Kind::If) return RewriteIf(st, out);
+  return RewriteSimple(st.begin, st.end, out);
+}
+
+bool StatementRewriter::RewriteIf(const SplitStatement& st, TranslatedStatement& out) {
+  if (TryDropIfExists(st, out)) return true;
+  out.kind = TranslatedStatement::Kind::IfThen;
+  out_ = &out.sql;
+  Append("SELECT CASE WHEN ");
+  if (!Emit(st.cond_begin, st.cond_end)) return false;
+  Append(" THEN 1 ELSE 0 END");
+  out.then.reserve(st.body.size());
+  for (const SplitStatement& child : st.body) {
+    TranslatedStatement translated;
+    if (!Rewrite(child, translated)) return false;
+    out.then.push_back(std::move(translated));
+  }
+  return true;
+}
+
+// "if object_id('tempdb..#t') is not null drop table #t" is how T-SQL says
+// DROP TABLE IF EXISTS; one statement instead of a probe and a drop.
+bool StatementRewriter::TryDropIfExists(const SplitStatement& st, TranslatedStatement& out) {
+  const std::uint32_t c = st.cond_begin;
+  if (st.cond_end - c != 7 || st.body.size() != 1) return false;
+  const SplitStatement& body = st.body[0];
+  if (body.kind != SplitStatement::Kind::Simple || body.end - body.begin != 3) return false;
+  if (tok_[c].kind != TokenKind::Word || !WordIs(Text(c), "OBJECT_ID") ||
+      tok_[c + 1].kind != TokenKind::LParen || tok_[c + 2].kind != TokenKind::String ||
+      tok_[c + 3].kind != TokenKind::RParen || KeywordAt(c + 4) != Keyword::Is ||
+      KeywordAt(c + 5) != Keyword::Not || KeywordAt(c + 6) != Keyword::Null) {
+    return false;
+  }
+  const std::uint32_t d = body.begin;
+  if (KeywordAt(d) != Keyword::Drop || KeywordAt(d + 1) != Keyword::Table ||
+      (tok_[d + 2].kind != TokenKind::Word && tok_[d + 2].kind != TokenKind::QuotedName)) {
+    return false;
+  }
+  std::string_view probed = Text(c + 2);
+  probed = probed.substr(1, probed.size() - 2);
+  probed = probed.substr(probed.rfind('.') + 1);  // npos + 1 == 0
+  const std::string dropped = Unquoted(d + 2);
+  if (!EqualsNoCase(probed, dropped)) return false;
+  out.kind = TranslatedStatement::Kind::Execute;
+  out_ = &out.sql;
+  Append(dropped.starts_with('#') ? "DROP TABLE IF EXISTS temp." : "DROP TABLE IF EXISTS ");
+  AppendName(dropped);
+  return true;
+}
+
+bool StatementRewriter::RewriteSimple(std::uint32_t b, std::uint32_t e, TranslatedStatement& out) {
+  out.kind = TranslatedStatement::Kind::Execute;
+  out.sql.reserve(tok_[e - 1].pos + tok_[e - 1].len - tok_[b].pos + 16);
+  out_ = &out.sql;
+  const Keyword lead = KeywordAt(b);
+  switch (lead) {
+    case Keyword::Set:
+      return RewriteSet(b, e, out);
+    case Keyword::Select:
+      return RewriteSelect(b, e);
+    case Keyword::Insert:
+      if (KeywordAt(b + 1) == Keyword::Into) return Emit(b, e);
+      Append(Text(b));
+      Append(" INTO");  // T-SQL lets INTO out
+      CopyGap(b + 1);
+      return Emit(b + 1, e);
+    case Keyword::Update:
+      if (KeywordAt(b + 1) == Keyword::Top) return Fail(b + 1, "UPDATE TOP is not supported");
+      for (std::uint32_t j = b + 1; j < e; ++j) {
+        if (tok_[j].kind == TokenKind::LParen) j = tok_[j].match;
+        if (KeywordAt(j) == Keyword::From) {
+          return Fail(j, "UPDATE ... FROM (an update through a join) is not supported");
+        }
+      }
+      return Emit(b, e);
+    case Keyword::Delete: {
+      if (KeywordAt(b + 1) == Keyword::Top) return Fail(b + 1, "DELETE TOP is not supported");
+      const bool has_from = KeywordAt(b + 1) == Keyword::From;
+      for (std::uint32_t j = has_from ? b + 2 : b + 1; j < e; ++j) {
+        if (tok_[j].kind == TokenKind::LParen) j = tok_[j].match;
+        if (KeywordAt(j) == Keyword::From) {
+          return Fail(j, "DELETE ... FROM (a delete through a join) is not supported");
+        }
+      }
+      if (has_from) return Emit(b, e);
+      Append(Text(b));
+      Append(" FROM");  // T-SQL lets FROM out
+      CopyGap(b + 1);
+      return Emit(b + 1, e);
+    }
+    case Keyword::Drop:
+      if (KeywordAt(b + 1) != Keyword::Table && KeywordAt(b + 1) != Keyword::View) {
+        return Fail(b, fmt::format("DROP {} is not supported", Upper(Text(b + 1))));
+      }
+      for (std::uint32_t j = b + 2; j < e; ++j) {
+        if (tok_[j].kind == TokenKind::Comma) return Fail(j, "DROP of several objects is not supported");
+      }
+      return Emit(b, e);
+    case Keyword::Create:
+      return RewriteCreate(b, e);
+    case Keyword::Truncate:
+      if (KeywordAt(b + 1) != Keyword::Table) return Fail(b, "TRUNCATE without TABLE");
+      Append("DELETE FROM");
+      CopyGap(b + 2);
+      return Emit(b + 2, e);
+    case Keyword::With:
+      return Emit(b, e);
+    case Keyword::Begin: case Keyword::Commit: case Keyword::Rollback: case Keyword::Save:
+      return Fail(b, fmt::format("transaction control ({}) is not supported: the data layer owns "
+                                 "transactions", Upper(Text(b))));
+    case Keyword::None:
+      if (tok_[b].kind == TokenKind::LParen) return Emit(b, e);  // (SELECT ...) UNION ...
+      return Fail(b, fmt::format("unrecognised statement starting with '{}'", Text(b)));
+    default:
+      return Fail(b, fmt::format("{} is not supported", Upper(Text(b))));
+  }
+}
+
+// Session options that change nothing SQLite does become Skip; an option that
+// would change results (ROWCOUNT n, LANGUAGE, ...) is refused.
+bool StatementRewriter::RewriteSet(std::uint32_t b, std::uint32_t e, TranslatedStatement& out) {
+  out.kind = TranslatedStatement::Kind::Skip;
+  std::uint32_t i = b + 1;
+  if (tok_[i].kind == TokenKind::Variable) return Fail(i, "variable assignment (SET @...) is not supported");
+  const std::string_view option = tok_[i].kind == TokenKind::Word ? Text(i) : std::string_view();
+  const auto rest = e - i;
+  if (WordIs(option, "ROWCOUNT") && rest == 2 && Text(i + 1) == "0") return true;
+  if (WordIs(option, "DATEFORMAT") && rest == 2 && WordIs(Text(i + 1), "YMD")) return true;
+  if (OneOf(option, {"LOCK_TIMEOUT", "DEADLOCK_PRIORITY"}) && rest == 2) return true;
+  if (KeywordAt(i) == Keyword::Transaction && rest >= 3 && WordIs(Text(i + 1), "ISOLATION")) return true;
+  // SET opt[, opt ...] ON|OFF
+  while (i < e && tok_[i].kind == TokenKind::Word &&
+         OneOf(Text(i), {"NOCOUNT", "ANSI_NULLS", "ANSI_PADDING", "ANSI_WARNINGS", "ANSI_NULL_DFLT_ON",
+                         "ARITHABORT", "CONCAT_NULL_YIELDS_NULL", "QUOTED_IDENTIFIER", "XACT_ABORT",
+                         "NUMERIC_ROUNDABORT"})) {
+    ++i;
+    if (i < e && tok_[i].kind == TokenKind::Comma) {
+      ++i;
+      continue;
+    }
+    if (i + 1 == e && OneOf(Text(i), {"ON", "OFF"})) return true;
+    break;
+  }
+  return Fail(b, fmt::format("SET {} is not supported", Upper(option.empty() ? Text(b + 1) : option)));
+}
+
+// SELECT <list> INTO t FROM ... becomes CREATE [TEMP] TABLE t AS SELECT <list> FROM ...
+bool StatementRewriter::RewriteSelect(std::uint32_t b, std::uint32_t e) {
+  std::uint32_t into = 0;
+  for (std::uint32_t j = b + 1; j < e; ++j) {
+    if (tok_[j].kind == TokenKind::LParen) j = tok_[j].match;
+    const Keyword k = KeywordAt(j);
+    if (k == Keyword::From || k == Keyword::Union) break;
+    if (k == Keyword::Into) {
+      into = j;
+      break;
+    }
+  }
+  if (into == 0) return Emit(b, e);
+
+  // The target: name, or schema.name where the schema adds nothing here.
+  std::uint32_t j = into + 1;
+  std::uint32_t name = j;
+  for (;;) {
+    if (tok_[j].kind != TokenKind::Word && tok_[j].kind != TokenKind::QuotedName) {
+      return Fail(j, "SELECT ... INTO without a table name");
+    }
+    name = j++;
+    if (tok_[j].kind != TokenKind::Dot) break;
+    if (!OneOf(Text(name), {"DBO", "TEMPDB"})) {
+      return Fail(name, "SELECT ... INTO another database or schema is not supported");
+    }
+    while (tok_[j].kind == TokenKind::Dot) ++j;
+  }
+  const std::string target = Unquoted(name);
+  Append(target.starts_with('#') ? "CREATE TEMP TABLE " : "CREATE TABLE ");
+  AppendName(target);
+  Append(" AS ");
+  skip_begin_ = into;
+  skip_end_ = j;
+  const bool ok = Emit(b, e);
+  skip_begin_ = skip_end_ = 0;
+  return ok;
+}
+
+bool StatementRewriter::RewriteCreate(std::uint32_t b, std::uint32_t e) {
+  const Keyword what = KeywordAt(b + 1);
+  if (what == Keyword::Table) {
+    if (Unquoted(b + 2).starts_with('#')) {
+      Append("CREATE TEMP TABLE");
+      CopyGap(b + 2);
+      return Emit(b + 2, e);
+    }
+    return Emit(b, e);
+  }
+  if (what == Keyword::Index || what == Keyword::View ||
+      (WordIs(Text(b + 1), "UNIQUE") && KeywordAt(b + 2) == Keyword::Index)) {
+    return Emit(b, e);
+  }
+  return Fail(b, fmt::format("CREATE {} is not supported", Upper(Text(b + 1))));
+}
+
+// ---------------------------------------------------------------------------
+// Tokens
+
+bool StatementRewriter::Emit(std::uint32_t b, std::uint32_t e) {
+  if (++nesting_ > 200) return Fail(b, "expression nested too deeply");
+  std::vector<LimitFrame> frames;  // allocates only when a TOP is seen
+  int depth = 0;
+  for (std::uint32_t i = b; i < e;) {
+    if (i >= skip_begin_ && i < skip_end_) {
+      i = skip_end_;
+      continue;
+    }
+    if (i != b) CopyGap(i);
+    bool ok = true;
+    switch (tok_[i].kind) {
+      case TokenKind::LParen:
+        ++depth;
+        Append("(");
+        ++i;
+        break;
+      case TokenKind::RParen:
+        // TOP's LIMIT closes the query level it belongs to.
+        if (!frames.empty() && frames.back().depth == depth) {
+          Append(" LIMIT ");
+          Append(Text(frames.back().count));
+          frames.pop_back();
+        }
+        --depth;
+        Append(")");
+        ++i;
+        break;
+      case TokenKind::Word:
+        ok = EmitWord(i, depth, frames);
+        break;
+      case TokenKind::QuotedName:
+        AppendName(Unquoted(i));
+        ++i;
+        break;
+      case TokenKind::String:
+      case TokenKind::NString:
+        ok = EmitString(i);
+        break;
+      case TokenKind::Variable:
+        ok = Fail(i, fmt::format("variable {} is not supported", Text(i)));
+        break;
+      case TokenKind::Operator:
+        ok = EmitOperator(i);
+        break;
+      default:
+        Append(Text(i));
+        ++i;
+        break;
+    }
+    if (!ok) return false;
+  }
+  for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
+    Append(" LIMIT ");
+    Append(Text(it->count));
+  }
+  --nesting_;
+  return true;
+}
+
+bool StatementRewriter::EmitWord(std::uint32_t& i, int depth, std::vector<LimitFrame>& frames) {
+  const std::string_view word = Text(i);
+  if (tok_[i + 1].kind == TokenKind::LParen) {
+    if (const FunctionEntry* f = LookupFunction(word)) {
+      if (f->function == kRename) {
+        Append(f->sqlite_name);
+        ++i;
+        return true;
+      }
+      return EmitCall(i, f->function);
+    }
+  }
+  switch (tok_[i].keyword) {
+    case Keyword::Select:
+      return EmitSelect(i, depth, frames);
+    case Keyword::Union: case Keyword::Except: case Keyword::Intersect:
+      if (!frames.empty() && frames.back().depth == depth) {
+        return Fail(i, "TOP in a query combined by UNION/EXCEPT/INTERSECT is not supported");
+      }
+      break;
+    case Keyword::Top:
+      return Fail(i, "TOP is supported only right after SELECT [DISTINCT]");
+    case Keyword::In:
+      // SQLite takes IN () as false; SQL Server refuses it, and callers rely on that.
+      if (tok_[i + 1].kind == TokenKind::LParen && tok_[i + 1].match == i + 2) {
+        return Fail(i, "syntax error: IN () with an empty list");
+      }
+      break;
+    case Keyword::Like: {
+      const Token& pattern = tok_[i + 1];
+      if ((pattern.kind == TokenKind::String || pattern.kind == TokenKind::NString) &&
+          Text(i + 1).find('[') != std::string_view::npos) {
+        return Fail(i + 1, "LIKE patterns with [ ] character classes are not supported");
+      }
+      break;
+    }
+    case Keyword::With:
+      if (tok_[i + 1].kind == TokenKind::LParen) return SkipTableHint(i);
+      break;
+    case Keyword::CurrentTimestamp:
+      Append(kNow);
+      ++i;
+      return true;
+    case Keyword::Exec: case Keyword::Execute: case Keyword::Output: case Keyword::Apply:
+    case Keyword::Pivot: case Keyword::Unpivot: case Keyword::Identity:
+      return Fail(i, fmt::format("{} is not supported", Upper(word)));
+    default:
+      break;
+  }
+  if (word.front() == '#') {
+    AppendName(word);
+  } else if (WordIs(word, "DBO") && tok_[i + 1].kind == TokenKind::Dot &&
+             (i == 0 || tok_[i - 1].kind != TokenKind::Dot)) {
+    ++i;  // dbo.t is t: SQLite would read dbo as a database name
+  } else {
+    Append(word);
+  }
+  ++i;
+  return true;
+}
+
+// SELECT [ALL|DISTINCT] [TOP n | TOP (n)]: TOP leaves, LIMIT n goes to the end
+// of the same query level.
+bool StatementRewriter::EmitSelect(std::uint32_t& i, int depth, std::vector<LimitFrame>& frames) {
+  Append(Text(i));
+  ++i;
+  const Keyword k = KeywordAt(i);
+  if (k == Keyword::Distinct || k == Keyword::All) {
+    CopyGap(i);
+    Append(Text(i));
+    ++i;
+  }
+  if (KeywordAt(i) != Keyword::Top) return true;
+  const std::uint32_t top = i;
+  std::uint32_t count = i + 1;
+  std::uint32_t after = i + 2;
+  if (tok_[count].kind == TokenKind::LParen && tok_[count].match == count + 2) {
+    ++count;
+    after = count + 2;
+  }
+  const std::string_view n = Text(count);
+  if (tok_[count].kind != TokenKind::Number ||
+      n.find_first_not_of("0123456789") != std::string_view::npos) {
+    return Fail(top, "TOP with anything but a whole number is not supported");
+  }
+  if (KeywordAt(after) == Keyword::Percent) return Fail(after, "TOP ... PERCENT is not supported");
+  if (KeywordAt(after) == Keyword::With && KeywordAt(after + 1) == Keyword::Ties) {
+    return Fail(after, "TOP ... WITH TIES is not supported");
+  }
+  frames.push_back({depth, count});
+  i = after;
+  return true;
+}
+
+bool StatementRewriter::EmitCall(std::uint32_t& i, int function) {
+  const std::uint32_t name = i;
+  const std::uint32_t lp = i + 1;
+  const std::uint32_t rp = tok_[lp].match;
+  std::vector<Range> args;
+  if (rp > lp + 1) {
+    std::uint32_t start = lp + 1;
+    for (std::uint32_t j = lp + 1; j < rp; ++j) {
+      if (tok_[j].kind == TokenKind::LParen) j = tok_[j].match;
+      else if (tok_[j].kind == TokenKind::Comma) {
+        if (j == start) return Fail(j, "empty function argument");
+        args.push_back({start, j});
+        start = j + 1;
+      }
+    }
+    if (start == rp) return Fail(rp, "empty function argument");
+    args.push_back({start, rp});
+  }
+  i = rp + 1;
+  const std::string upper = Upper(Text(name));
+  auto need = [&](std::size_t count) {
+    if (args.size() == count) return true;
+    return Fail(name, fmt::format("{}() takes {} argument(s) here", upper, count));
+  };
+  auto arg = [&](std::size_t k) { return Emit(args[k].begin, args[k].end); };
+  auto put = [&](std::string_view s) {
+    Append(s);
+    return true;
+  };
+
+  switch (function) {
+    case kLen:  // LEN leaves trailing blanks out
+      return need(1) && put("length(rtrim(") && arg(0) && put("))");
+    case kLeft:
+      return need(2) && put("substr(") && arg(0) && put(",1,") && arg(1) && put(")");
+    case kRight:  // substr(s,-n) would give all of s for n = 0
+      return need(2) && put("substr(") && arg(0) && put(",max(length(") && arg(0) && put(")-(") &&
+             arg(1) && put(")+1,1))");
+    case kCharIndex:
+      if (args.size() == 3) return Fail(name, "CHARINDEX with a start position is not supported");
+      return need(2) && put("instr(") && arg(1) && put(",") && arg(0) && put(")");
+    case kGetDate:
+      return need(0) && put(kNow);
+    case kGetUtcDate:
+      return need(0) && put(kUtcNow);
+    case kYear:
+    case kMonth:
+    case kDay:
+      return need(1) &&
+             put(function == kYear    ? "CAST(strftime('%Y',"
+                 : function == kMonth ? "CAST(strftime('%m',"
+                                      : "CAST(strftime('%d',") &&
+             arg(0) && put(") AS INTEGER)");
+    case kObjectId:
+      return EmitObjectId(name, args);
+    case kConvert:
+      if (args.size() != 2 && args.size() != 3) return need(2);
+      return EmitConversion(name, args[0], args[1], args.size() == 3 ? args[2] : Range{0, 0});
+    case kCast: {
+      // CAST(value AS type): the last AS at the call's own level splits them.
+      std::uint32_t as = 0;
+      for (std::uint32_t j = lp + 1; j < rp; ++j) {
+        if (tok_[j].kind == TokenKind::LParen) j = tok_[j].match;
+        else if (KeywordAt(j) == Keyword::As) as = j;
+      }
+      if (as == 0 || as == lp + 1 || as + 1 == rp) return Fail(name, "CAST without AS type");
+      return EmitConversion(name, {as + 1, rp}, {lp + 1, as}, {0, 0});
+    }
+    default:
+      return Fail(name, fmt::format("function {}() is not supported", upper));
+  }
+}
+
+// Dates are canonical text, so conversions to and from dates are text work.
+bool StatementRewriter::EmitConversion(std::uint32_t at, Range type, Range value, Range style) {
+  if (tok_[type.begin].kind != TokenKind::Word) return Fail(at, "conversion without a type name");
+  const std::string_view t = Text(type.begin);
+  const std::string upper = Upper(t);
+  // Parameters of the type: varchar(20), decimal(18,2).
+  std::string_view scale;
+  if (type.end > type.begin + 1) {
+    const std::uint32_t lp = type.begin + 1;
+    if (tok_[lp].kind != TokenKind::LParen || tok_[lp].match + 1 != type.end) {
+      return Fail(type.begin, fmt::format("conversion to '{}' is not supported", t));
+    }
+    if (tok_[lp].match == lp + 4 && tok_[lp + 2].kind == TokenKind::Comma) scale = Text(lp + 3);
+  }
+  std::string_view pattern;  // strftime pattern of a text conversion with a date style
+  bool substr10 = false;
+  if (style.end > style.begin) {
+    if (style.end != style.begin + 1 || tok_[style.begin].kind != TokenKind::Number) {
+      return Fail(style.begin, "CONVERT style must be a number");
+    }
+    const std::string_view s = Text(style.begin);
+    if (s == "23") substr10 = true;
+    else if (s == "120" || s == "20") pattern = "%Y-%m-%d %H:%M:%S";
+    else if (s == "121" || s == "21") pattern = "%Y-%m-%d %H:%M:%f";
+    else if (s == "112") pattern = "%Y%m%d";
+    else if (s == "111") pattern = "%Y/%m/%d";
+    else if (s == "102") pattern = "%Y.%m.%d";
+    else if (s == "108") pattern = "%H:%M:%S";
+    else if (s != "0") return Fail(style.begin, fmt::format("CONVERT style {} is not supported", s));
+  }
+  auto value_then = [&](std::string_view before, std::string_view after) {
+    Append(before);
+    if (!Emit(value.begin, value.end)) return false;
+    Append(after);
+    return true;
+  };
+
+  if (OneOf(upper, {"VARCHAR", "NVARCHAR", "CHAR", "NCHAR", "TEXT", "NTEXT", "SYSNAME"})) {
+    if (substr10) return value_then("substr(", ",1,10)");
+    if (!pattern.empty()) return value_then(fmt::format("strftime('{}',", pattern), ")");
+    return value_then("CAST(", " AS TEXT)");
+  }
+  if (OneOf(upper, {"INT", "BIGINT", "SMALLINT", "TINYINT", "BIT"})) {
+    return value_then("CAST(", " AS INTEGER)");
+  }
+  if (OneOf(upper, {"DATETIME", "SMALLDATETIME", "DATETIME2"})) return value_then("(", ")");
+  if (upper == "DATE") return value_then("substr(", ",1,10)");
+  if (OneOf(upper, {"DECIMAL", "NUMERIC", "MONEY", "SMALLMONEY", "FLOAT", "REAL"})) {
+    if (!scale.empty()) {
+      return value_then("round(CAST(", fmt::format(" AS REAL),{})", scale));
+    }
+    return value_then("CAST(", " AS REAL)");
+  }
+  return Fail(type.begin, fmt::format("conversion to '{}' is not supported", t));
+}
+
+// object_id('name') is only ever tested for NULL: give 1 or NULL.
+bool StatementRewriter::EmitObjectId(std::uint32_t at, const std::vector<Range>& args) {
+  if (args.empty() || args.size() > 2 || args[0].end != args[0].begin + 1 ||
+      tok_[args[0].begin].kind != TokenKind::String) {
+    return Fail(at, "OBJECT_ID() is supported with a quoted name only");
+  }
+  std::string_view type = "table";
+  if (args.size() == 2) {
+    const std::string_view t = Text(args[1].begin);
+    if (t == "'U'" || t == "'u'") type = "table";
+    else if (t == "'V'" || t == "'v'") type = "view";
+    else return Fail(args[1].begin, fmt::format("OBJECT_ID() with type {} is not supported", t));
+  }
+  std::string_view name = Text(args[0].begin);
+  name = name.substr(1, name.size() - 2);
+  name = name.substr(name.rfind('.') + 1);
+  if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
+  if (name.find('\'') != std::string_view::npos) return Fail(at, "OBJECT_ID() of a quoted name");
+  Append(name.starts_with('#') ? "(SELECT 1 FROM temp.sqlite_master WHERE type='"
+                               : "(SELECT 1 FROM main.sqlite_master WHERE type='");
+  Append(type);
+  Append("' AND name='");
+  Append(name);
+  Append("' COLLATE NOCASE)");
+  return true;
+}
+
+bool StatementRewriter::EmitString(std::uint32_t& i) {
+  const Token& t = tok_[i];
+  const bool national = t.kind == TokenKind::NString;
+  if (tok_[i + 1].kind == TokenKind::Operator && Text(i + 1) == "+") {
+    return Fail(i + 1, "string concatenation with '+' is not supported");
+  }
+  const std::string_view quoted = text_.substr(t.pos + (national ? 1 : 0), t.len - (national ? 1 : 0));
+  const std::string_view body = quoted.substr(1, quoted.size() - 2);
+  if (CanonicalDateText(body, date_) && date_ != body) {
+    date_.insert(date_.begin(), '\'');
+    date_.push_back('\'');
+    Append(date_);
+  } else {
+    Append(quoted);
+  }
+  ++i;
+  return true;
+}
+
+bool StatementRewriter::EmitOperator(std::uint32_t& i) {
+  const std::string_view op = Text(i);
+  if (op == "+" && i > 0 && (tok_[i - 1].kind == TokenKind::String || tok_[i - 1].kind == TokenKind::NString)) {
+    return Fail(i, "string concatenation with '+' is not supported");
+  }
+  if (op == "!<") {
+    Append(">=");
+  } else if (op == "!>") {
+    Append("<=");
+  } else if (op.size() == 2 && (op[1] == '=' || op[1] == '*') && op != "<=" && op != ">=" &&
+             op != "!=" && op != "<>") {
+    return Fail(i, fmt::format("operator {} is not supported", op));
+  } else {
+    Append(op);
+  }
+  ++i;
+  return true;
+}
+
+// Locking hints mean nothing to SQLite; anything else in WITH (...) is refused.
+bool StatementRewriter::SkipTableHint(std::uint32_t& i) {
+  const std::uint32_t lp = i + 1;
+  const std::uint32_t rp = tok_[lp].match;
+  for (std::uint32_t j = lp + 1; j < rp; ++j) {
+    if (tok_[j].kind == TokenKind::Comma) continue;
+    if (tok_[j].kind != TokenKind::Word ||
+        !OneOf(Text(j), {"NOLOCK", "READUNCOMMITTED", "READCOMMITTED", "ROWLOCK", "PAGLOCK",
+                         "TABLOCK", "TABLOCKX", "UPDLOCK", "XLOCK", "HOLDLOCK", "NOWAIT",
+                         "READPAST", "REPEATABLEREAD", "SERIALIZABLE"})) {
+      return Fail(j, fmt::format("table hint '{}' is not supported", Text(j)));
+    }
+  }
+  i = rp + 1;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Output helpers
+
+void StatementRewriter::Append(std::string_view s) {
+  // Dropped tokens (TOP n, dbo.) must not glue two words together.
+  if (!s.empty() && !out_->empty() && IsNameChar(out_->back()) && IsNameChar(s.front())) {
+    out_->push_back(' ');
+  }
+  out_->append(s);
+}
+
+void StatementRewriter::AppendName(std::string_view name) {
+  std::string quoted;
+  quoted.reserve(name.size() + 2);
+  quoted.push_back('"');
+  for (char c : name) {
+    if (c == '"') quoted.push_back('"');
+    quoted.push_back(c);
+  }
+  quoted.push_back('"');
+  Append(quoted);
+}
+
+// The text between token i-1 and token i, comments turned into a blank.
+void StatementRewriter::CopyGap(std::uint32_t i) {
+  const Token& prev = tok_[i - 1];
+  const std::size_t from = prev.pos + prev.len;
+  const std::string_view gap = text_.substr(from, tok_[i].pos - from);
+  if (!tok_[i].comment_before) {
+    out_->append(gap);
+    return;
+  }
+  for (std::size_t k = 0; k < gap.size();) {
+    if (gap.compare(k, 2, "--") == 0) {
+      while (k < gap.size() && gap[k] != '\n') ++k;
+      out_->push_back(' ');
+    } else if (gap.compare(k, 2, "/*") == 0) {
+      int depth = 0;
+      do {
+        if (gap.compare(k, 2, "/*") == 0) {
+          ++depth;
+          k += 2;
+        } else if (gap.compare(k, 2, "*/") == 0) {
+          --depth;
+          k += 2;
+        } else {
+          ++k;
+        }
+      } while (depth > 0 && k < gap.size());
+      out_->push_back(' ');
+    } else {
+      out_->push_back(gap[k++]);
+    }
+  }
+}
+
+std::string StatementRewriter::Unquoted(std::uint32_t i) const {
+  const std::string_view t = Text(i);
+  if (tok_[i].kind != TokenKind::QuotedName) return std::string(t);
+  const char close = t.front() == '[' ? ']' : '"';
+  std::string name;
+  name.reserve(t.size());
+  for (std::size_t k = 1; k + 1 < t.size(); ++k) {
+    name.push_back(t[k]);
+    if (t[k] == close) ++k;  // doubled closer
+  }
+  return name;
+}
+
+bool StatementRewriter::Fail(std::uint32_t i, std::string_view message) {
+  error_ = fmt::format("{} at {}", message, DescribePosition(text_, tok_[i].pos));
+  return false;
+}
+
+}  // namespace tovan::data::sqlite

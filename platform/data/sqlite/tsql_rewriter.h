@@ -1,0 +1,78 @@
+// Rewrites split T-SQL statements into SQLite statements.
+//
+// The rewrite is token by token, copying the text between tokens as it is,
+// so that a statement SQLite understands as written leaves unchanged.  What
+// SQLite would read differently, or not at all, is rewritten (temp tables,
+// TOP, isnull, convert, left/right, object_id, session SETs, date literals)
+// or refused with a message; nothing is passed on that SQLite would misread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/data/sqlite/tsql_dialect.h"
+#include "platform/data/sqlite/tsql_splitter.h"
+#include "platform/data/sqlite/tsql_tokenizer.h"
+
+namespace tovan::data::sqlite {
+
+class StatementRewriter {
+ public:
+  StatementRewriter(std::string_view text, const std::vector<Token>& tokens)
+      : text_(text), tok_(tokens) {}
+
+  // False with error() set when the statement holds something that cannot be translated.
+  bool Rewrite(const SplitStatement& statement, TranslatedStatement& out);
+  const std::string& error() const { return error_; }
+
+ private:
+  struct Range {
+    std::uint32_t begin;
+    std::uint32_t end;
+  };
+  struct LimitFrame {
+    int depth;            // parenthesis depth of the SELECT that had TOP
+    std::uint32_t count;  // token of the row count
+  };
+
+  bool RewriteIf(const SplitStatement& st, TranslatedStatement& out);
+  bool TryDropIfExists(const SplitStatement& st, TranslatedStatement& out);
+  bool RewriteSimple(std::uint32_t b, std::uint32_t e, TranslatedStatement& out);
+  bool RewriteSet(std::uint32_t b, std::uint32_t e, TranslatedStatement& out);
+  bool RewriteSelect(std::uint32_t b, std::uint32_t e);
+  bool RewriteCreate(std::uint32_t b, std::uint32_t e);
+
+  // Emits tokens [b, e) with the text between them; not the gap before b.
+  bool Emit(std::uint32_t b, std::uint32_t e);
+  bool EmitWord(std::uint32_t& i, int depth, std::vector<LimitFrame>& frames);
+  bool EmitSelect(std::uint32_t& i, int depth, std::vector<LimitFrame>& frames);
+  bool EmitCall(std::uint32_t& i, int function);
+  bool EmitConversion(std::uint32_t at, Range type, Range value, Range style);
+  bool EmitObjectId(std::uint32_t at, const std::vector<Range>& args);
+  bool EmitString(std::uint32_t& i);
+  bool EmitOperator(std::uint32_t& i);
+  bool SkipTableHint(std::uint32_t& i);
+
+  void Append(std::string_view s);
+  void AppendName(std::string_view name);
+  void CopyGap(std::uint32_t i);
+  std::string_view Text(std::uint32_t i) const { return TokenText(text_, tok_[i]); }
+  Keyword KeywordAt(std::uint32_t i) const {
+    return tok_[i].kind == TokenKind::Word ? tok_[i].keyword : Keyword::None;
+  }
+  std::string Unquoted(std::uint32_t i) const;
+  bool Fail(std::uint32_t i, std::string_view message);
+
+  std::string_view text_;
+  const std::vector<Token>& tok_;
+  std::string error_;
+  std::string* out_ = nullptr;
+  std::string date_;  // scratch for canonical date text
+  std::uint32_t skip_begin_ = 0;  // tokens left out of Emit (the INTO of SELECT ... INTO)
+  std::uint32_t skip_end_ = 0;
+  int nesting_ = 0;  // Emit recursion, bounded against pathological input
+};
+
+}  // namespace tovan::data::sqlite

@@ -1,0 +1,68 @@
+#include "platform/data/statement_hooks.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/data/data_error.h"
+
+namespace tovan::data {
+
+std::optional<StatementTrace> StatementTrace::FromEnvironment() {
+  const char* path = std::getenv("DAILYBALANCE_TRACE");
+  if (path == nullptr || *path == '\0') return std::nullopt;
+  return StatementTrace(path);
+}
+
+void StatementTrace::Append(std::string_view text) const {
+  std::string record(text);
+  record += "\n-- end --\n";
+  int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  // O_APPEND with a single write keeps records of concurrent processes whole.
+  ssize_t written = ::write(fd, record.data(), record.size());
+  (void)written;
+  ::close(fd);
+}
+
+std::shared_ptr<FaultInjector> FaultInjector::AtStatement(int64_t n, Action action) {
+  return std::shared_ptr<FaultInjector>(new FaultInjector(n, {}, action));
+}
+
+std::shared_ptr<FaultInjector> FaultInjector::OnText(std::string needle, Action action) {
+  return std::shared_ptr<FaultInjector>(new FaultInjector(0, std::move(needle), action));
+}
+
+std::shared_ptr<FaultInjector> FaultInjector::FromEnvironment() {
+  const char* spec = std::getenv("DAILYBALANCE_FAULT");
+  if (spec == nullptr || *spec == '\0') return nullptr;
+  std::string_view text(spec);
+  size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return nullptr;
+  std::string_view verb = text.substr(0, colon), what = text.substr(colon + 1);
+  Action action;
+  if (verb == "fail") {
+    action = Action::Fail;
+  } else if (verb == "exit") {
+    action = Action::Exit;
+  } else {
+    return nullptr;
+  }
+  char* end = nullptr;
+  std::string number(what);
+  long long n = std::strtoll(number.c_str(), &end, 10);
+  if (!number.empty() && end != nullptr && *end == '\0' && n > 0) return AtStatement(n, action);
+  return OnText(std::string(what), action);
+}
+
+void FaultInjector::BeforeStatement(std::string_view text) {
+  ++seen_;
+  bool fire = needle_.empty() ? seen_ == n_ : text.find(needle_) != std::string_view::npos;
+  if (!fire) return;
+  ++fired_;
+  if (action_ == Action::Exit) ::_exit(75);
+  RaiseDatabaseError("injected fault at statement " + std::to_string(seen_));
+}
+
+}  // namespace tovan::data

@@ -1,0 +1,123 @@
+// DataContext: connections and units of work of one thread.
+//
+// OpenDsn binds the context to a data source; the thread's connection for
+// that data source is opened once and reused, so a component and the host
+// components it calls all work on one connection.  GetConnection answers
+// the bound connection.
+//
+// Units of work are real transactions.  A public operation (of the
+// component or of a host component) enters a CallScope; the outermost scope
+// of the thread makes a unit of work.  The unit's transaction begins at its
+// first statement (on each connection it touches) and ends with the
+// outermost scope: rolled back when the last vote was SetAbort, committed
+// otherwise (SetComplete last, or no vote at all).  A host that wants to
+// decide itself opens a HostUnitOfWork around several calls: the calls join
+// it, their votes are recorded, and the host commits or rolls back.
+//
+// Errors: OpenDsn and GetConnection raise AutomationError (database errors
+// from opening; 91 when nothing is bound).  A commit that fails at the end
+// of a scope rolls back and is kept for TakeUnitError().
+//
+// Thread-safety: thread-confined (one per GlobalContext).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/automation/variant.h"
+#include "platform/data/connection.h"
+
+namespace tovan::host {
+
+class GlobalContext;
+
+class UserSession {
+ public:
+  explicit UserSession(int16_t user_id) : user_id_(user_id) {}
+  int16_t UserID() const { return user_id_; }
+
+ private:
+  int16_t user_id_;
+};
+
+enum class Vote { None, Abort, Complete };
+
+class DataContext final : public data::StatementObserver {
+ public:
+  explicit DataContext(GlobalContext& global) : global_(global) {}
+  ~DataContext() override;
+
+  // Binds the context to `data_source`, opening the thread's connection for
+  // it when this is its first use.  The result carries nothing.
+  automation::Variant OpenDsn(const std::string& data_source);
+  std::shared_ptr<data::Connection> GetConnection();
+  // The thread's connection for `data_source`, opened when needed, without
+  // changing what the context is bound to (host components use this).
+  std::shared_ptr<data::Connection> ConnectionFor(const std::string& data_source);
+  std::shared_ptr<UserSession> GetUserSession();
+  void SetAbort() { last_vote_ = Vote::Abort; }
+  void SetComplete() { last_vote_ = Vote::Complete; }
+
+  Vote last_vote() const { return last_vote_; }
+  bool InUnit() const { return depth_ > 0; }
+  const std::string& bound_data_source() const { return bound_; }
+  // The error of the last commit that failed at the end of a scope, cleared.
+  std::optional<std::string> TakeUnitError();
+
+  void BeforeStatement(data::Connection& connection) override;
+
+  // Closes every connection (rolling back open work).
+  void CloseAll();
+
+ private:
+  friend class CallScope;
+  friend class HostUnitOfWork;
+  void Enter();
+  void Leave();
+  void LeaveHostUnit(bool commit);
+  void EndUnit(bool commit);
+
+  GlobalContext& global_;
+  std::map<std::string, std::shared_ptr<data::Connection>> connections_;
+  std::string bound_;
+  int depth_ = 0;
+  Vote last_vote_ = Vote::None;
+  std::vector<std::shared_ptr<data::Connection>> enlisted_;
+  std::optional<std::string> unit_error_;
+};
+
+// One public operation's part of the thread's unit of work.
+class CallScope {
+ public:
+  CallScope();  // on the thread's DataContext
+  explicit CallScope(std::shared_ptr<DataContext> context);
+  ~CallScope();
+  CallScope(const CallScope&) = delete;
+  CallScope& operator=(const CallScope&) = delete;
+
+ private:
+  std::shared_ptr<DataContext> context_;
+};
+
+// A unit of work the host decides: nothing commits until Commit().
+class HostUnitOfWork {
+ public:
+  HostUnitOfWork();
+  ~HostUnitOfWork();  // rolls back unless committed
+  HostUnitOfWork(const HostUnitOfWork&) = delete;
+  HostUnitOfWork& operator=(const HostUnitOfWork&) = delete;
+
+  Vote last_vote() const { return context_->last_vote(); }
+  // Raises kDatabaseError when the commit fails (the work is rolled back).
+  void Commit();
+  void Rollback();
+
+ private:
+  std::shared_ptr<DataContext> context_;
+  bool ended_ = false;
+};
+
+}  // namespace tovan::host
