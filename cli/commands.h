@@ -3,6 +3,7 @@
 // or bad input (a one-line message on stderr names what is wrong).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,25 @@ struct InvokeOptions {
 int RunInvoke(const InvokeOptions& options);
 
 int RunDemo(bool json);
+
+struct OptionOptions {
+  std::string db = "./dailybalance.db";
+  std::string section;
+  std::string key;
+  std::optional<std::string> value;  // set when given
+  bool json = false;
+};
+int RunOption(const OptionOptions& options);
+
+// `open`: the open retail bills matching the filter; unset options leave
+// their condition out.
+struct OpenBillsOptions {
+  std::string db = "./dailybalance.db";
+  std::optional<std::string> from, to;  // yyyy-mm-dd, inclusive
+  std::optional<std::string> type;      // sales | returns
+  std::optional<std::string> shop;      // branch shop id
+  bool json = false;
+};
+int RunOpen(const OpenBillsOptions& options);
 
 }  // namespace tovan::cli

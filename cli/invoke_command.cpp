@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/json_values.h"
 #include "platform/automation/error.h"
+#include "host/events_switch.h"
 #include "host/host_process.h"
 #include "platform/automation/registry.h"
 #include "platform/data/recordset.h"
@@ -16,9 +17,22 @@ using automation::Variant;
 namespace vberr = automation::vberr;
 
 namespace {
-// {"sql": "..."} and {"connection": true}: objects on the host's bound connection.
-bool MakeDatabaseValue(const std::string& key, const Json& value, Variant& out, void* context) {
-  const auto& db = *static_cast<const std::string*>(context);
+struct InvokeContext {
+  std::string db;
+  std::vector<std::shared_ptr<hostlib::EventsSwitch>> recorders;
+};
+
+// {"sql": "..."} and {"connection": true}: objects on the host's bound
+// connection; {"events": "record"}: a recording progress display.
+bool MakeHostValue(const std::string& key, const Json& value, Variant& out, void* context) {
+  auto& invoke = *static_cast<InvokeContext*>(context);
+  const std::string& db = invoke.db;
+  if (key == "events") {
+    if (value != "record") throw BadArgument("{\"events\": ...} takes \"record\"");
+    invoke.recorders.push_back(hostlib::MakeRecordingSwitch());
+    out = Variant(invoke.recorders.back());
+    return true;
+  }
   if (key != "sql" && key != "connection") return false;
   if (key == "sql" && !value.is_string()) throw BadArgument("{\"sql\": ...} takes the statement as text");
   try {
@@ -46,6 +60,7 @@ int RunInvoke(const InvokeOptions& options) {
   host.app_type = options.app_type;
   hostlib::StartHostProcess(host);
 
+  InvokeContext context{options.db, {}};
   std::vector<Variant> args;
   for (size_t i = 0; i < options.args.size(); ++i) {
     Json parsed = Json::parse(options.args[i], nullptr, /*allow_exceptions=*/false);
@@ -54,7 +69,7 @@ int RunInvoke(const InvokeOptions& options) {
       return kExitBadInput;
     }
     try {
-      args.push_back(VariantFromJson(parsed, MakeDatabaseValue, const_cast<std::string*>(&options.db)));
+      args.push_back(VariantFromJson(parsed, MakeHostValue, &context));
     } catch (const BadArgument& e) {
       PrintError("argument " + std::to_string(i + 1) + ": " + e.what());
       return kExitBadInput;
@@ -91,7 +106,12 @@ int RunInvoke(const InvokeOptions& options) {
   Json written = Json::array();
   for (const Variant& a : args) written.push_back(JsonFromVariant(a));
   out["args"] = written;
-  out["events"] = Json::array();
+  Json events = Json::array();
+  for (const auto& recorder : context.recorders) {
+    for (const auto& [event, value] : static_cast<hostlib::RecordingDisplay&>(recorder->display()).calls())
+      events.push_back(Json::array({event, JsonFromVariant(value)}));
+  }
+  out["events"] = events;
   std::cout << ToText(out) << "\n";
   return kExitOk;
 }

@@ -36,6 +36,24 @@ int main(int argc, char** argv) {
       "{\"date\":\"2026-12-04\"}, {\"nothing\":true}, {...} (record), [{...}, ...] (record list)");
   inv->add_flag("--json", json, "Accepted for symmetry: invoke always prints JSON");
 
+  OptionOptions option;
+  std::vector<std::string> option_args;
+  auto* opt = app.add_subcommand("option", "Read or set a host system option (e.g. IC CurrentPeriod 12)");
+  opt->add_option("--db", option.db, "Data source of the host")->capture_default_str();
+  opt->add_option("SECTION", option.section, "Option section, e.g. IC")->required();
+  opt->add_option("KEY", option.key, "Option key, e.g. AllowNegativeStock")->required();
+  opt->add_option("VALUE", option_args, "New value (omit to read)")->expected(0, 1);
+  opt->add_flag("--json", option.json, "Print machine-readable output");
+
+  OpenBillsOptions open_bills;
+  auto* open = app.add_subcommand("open", "List the open retail bills, optionally by date range, type and shop");
+  open->add_option("--db", open_bills.db, "Data source of the host")->capture_default_str();
+  open->add_option("--from", open_bills.from, "First bill date (yyyy-mm-dd)");
+  open->add_option("--to", open_bills.to, "Last bill date (yyyy-mm-dd)");
+  open->add_option("--type", open_bills.type, "sales or returns");
+  open->add_option("--shop", open_bills.shop, "Branch shop id");
+  open->add_flag("--json", open_bills.json, "Print machine-readable output");
+
   auto* demo = app.add_subcommand("demo", "Register the component and drive it late-bound");
   demo->add_flag("--json", json, "Print machine-readable output");
 
@@ -59,5 +77,10 @@ int main(int argc, char** argv) {
     return RunInvoke(invoke);
   }
   if (demo->parsed()) return RunDemo(json);
+  if (open->parsed()) return RunOpen(open_bills);
+  if (opt->parsed()) {
+    if (!option_args.empty()) option.value = option_args.front();
+    return RunOption(option);
+  }
   return kExitBadInput;
 }

@@ -1,5 +1,8 @@
 #include "component/cls_data.h"
 
+#include "closing/eligibility_checks.h"
+#include "closing/lookups.h"
+#include "closing/settlement_services.h"
 #include "component/type_library.h"
 #include "numbering/bill_numbers.h"
 #include "platform/automation/error.h"
@@ -14,6 +17,14 @@ using automation::Variant;
 namespace {
 std::shared_ptr<data::Recordset> AsRecordset(const Variant& v) {
   return v.IsObject() ? std::dynamic_pointer_cast<data::Recordset>(v.object()) : nullptr;
+}
+
+std::shared_ptr<data::Connection> AsConnection(const Variant& v) {
+  return v.IsObject() ? std::dynamic_pointer_cast<data::Connection>(v.object()) : nullptr;
+}
+
+Variant ListOrNothing(std::shared_ptr<foundation::Vector> list) {
+  return list ? Variant(std::move(list)) : Variant::Nothing();
 }
 
 const automation::DispatchTable& Table() {
@@ -38,8 +49,7 @@ const automation::DispatchTable& Table() {
     });
     t.Bind("InsertVectDataToTbl", [](Dispatch& d, std::span<Variant> a) {
       int32_t code = a[4].long_value();
-      auto connection = a[0].IsObject() ? std::dynamic_pointer_cast<data::Connection>(a[0].object()) : nullptr;
-      automation::Self<clsData>(d).InsertVectDataToTbl(connection.get(), a[1].string(), a[2].string(),
+      automation::Self<clsData>(d).InsertVectDataToTbl(AsConnection(a[0]).get(), a[1].string(), a[2].string(),
                                                        foundation::AsVector(a[3]).get(), code);
       a[4] = Variant(code);
       return Variant();
@@ -52,6 +62,59 @@ const automation::DispatchTable& Table() {
     });
     t.Bind("GetNewBillNo", [](Dispatch& d, std::span<Variant> a) {
       return Variant(automation::Self<clsData>(d).GetNewBillNo(a[1].string()));
+    });
+    t.Bind("CheckBalData", [](Dispatch& d, std::span<Variant> a) {
+      return Variant(automation::Self<clsData>(d).CheckBalData(a[0].string(), a[1].string(), a[2].date(),
+                                                               a[3].date(), a[4].string(), a[5].long_value()));
+    });
+    t.Bind("CheckData", [](Dispatch& d, std::span<Variant> a) {
+      return Variant(automation::Self<clsData>(d).CheckData(a[0].string(), foundation::AsVector(a[1])));
+    });
+    t.Bind("CheckStore", [](Dispatch& d, std::span<Variant> a) {
+      std::string message = a[2].string();
+      bool ok = automation::Self<clsData>(d).CheckStore(a[0].string(), a[1].string(), message, a[3].string());
+      a[2] = Variant(message);
+      return Variant(ok);
+    });
+    t.Bind("JudgeData", [](Dispatch& d, std::span<Variant> a) {
+      return Variant(automation::Self<clsData>(d).JudgeData(a[0].string(), a[1].string()));
+    });
+    t.Bind("GetSettleAcctData", [](Dispatch& d, std::span<Variant> a) {
+      return ListOrNothing(automation::Self<clsData>(d).GetSettleAcctData(a[0].string()));
+    });
+    t.Bind("SetSettleAmount", [](Dispatch& d, std::span<Variant> a) {
+      return ListOrNothing(automation::Self<clsData>(d).SetSettleAmount(a[0].string(), a[1].string()));
+    });
+    t.Bind("SetSettleAmountID", [](Dispatch& d, std::span<Variant> a) {
+      return Variant(automation::Self<clsData>(d).SetSettleAmountID(a[0].string(), a[1].string()));
+    });
+    t.Bind("GetData", [](Dispatch& d, std::span<Variant> a) {
+      return ListOrNothing(automation::Self<clsData>(d).GetData(a[0].string()));
+    });
+    t.Bind("GetItemData", [](Dispatch& d, std::span<Variant> a) {
+      automation::Self<clsData>(d).GetItemData(a[0].string(), a[1].string(), a[2].string());
+      return Variant();
+    });
+    t.Bind("GetMaxLevel", [](Dispatch& d, std::span<Variant> a) {
+      return Variant(automation::Self<clsData>(d).GetMaxLevel(a[0].string()));
+    });
+    t.Bind("GetCustDetail", [](Dispatch& d, std::span<Variant> a) {
+      std::string name = a[2].string(), contact = a[3].string(), phone = a[4].string(), fax = a[5].string();
+      automation::Self<clsData>(d).GetCustDetail(a[0].string(), a[1].string(), name, contact, phone, fax);
+      a[2] = Variant(name);
+      a[3] = Variant(contact);
+      a[4] = Variant(phone);
+      a[5] = Variant(fax);
+      return Variant();
+    });
+    t.Bind("GetInvoiceData", [](Dispatch& d, std::span<Variant> a) {
+      return Variant(automation::Self<clsData>(d).GetInvoiceData(AsConnection(a[0]).get(), a[1].string()));
+    });
+    t.Bind("GetIDData", [](Dispatch& d, std::span<Variant> a) {
+      return Variant(automation::Self<clsData>(d).GetIDData(a[0].string(), a[1].string()));
+    });
+    t.Bind("GetSettleInfo", [](Dispatch& d, std::span<Variant> a) {
+      return Variant(automation::Self<clsData>(d).GetSettleInfo(a[0].string(), a[1].string()));
     });
     return t;
   }();
@@ -129,6 +192,81 @@ bool clsData::SaveData(const std::string& sDsn, foundation::Vector* oVect, int32
 std::string clsData::GetNewBillNo(const std::string& sFBillType) {
   host::CallScope scope(binding_.data_context_ptr());
   return numbering::GetNewBillNo(sFBillType);
+}
+
+bool clsData::CheckBalData(const std::string& sDsn, const std::string& sIDDetail, automation::Date sDateFrom,
+                           automation::Date sDateTo, const std::string& sBillType, int32_t lBranchShop) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::CheckBalData(binding_, sDsn, sIDDetail, sDateFrom, sDateTo, sBillType, lBranchShop);
+}
+
+bool clsData::CheckData(const std::string& sDsn, const std::shared_ptr<foundation::Vector>& vec) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::CheckData(binding_, sDsn, vec);
+}
+
+bool clsData::CheckStore(const std::string& sDsn, const std::string& sIDDetail, std::string& strRtnMsg,
+                         const std::string& sBillType) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::CheckStore(binding_, sDsn, sIDDetail, strRtnMsg, sBillType);
+}
+
+bool clsData::JudgeData(const std::string& sDsn, const std::string& sIDDetail) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::JudgeData(binding_, sDsn, sIDDetail);
+}
+
+std::shared_ptr<foundation::Vector> clsData::GetSettleAcctData(const std::string& sDsn) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::GetSettleAcctData(binding_, sDsn);
+}
+
+std::shared_ptr<foundation::Vector> clsData::SetSettleAmount(const std::string& sDsn, const std::string& sIDDetail) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::SetSettleAmount(binding_, sDsn, sIDDetail);
+}
+
+std::string clsData::SetSettleAmountID(const std::string& sDsn, const std::string& SettleAccText) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::SetSettleAmountID(binding_, sDsn, SettleAccText);
+}
+
+std::shared_ptr<foundation::Vector> clsData::GetData(const std::string& sDsn) {
+  host::CallScope scope(binding_.data_context_ptr());
+  closing::GetData(binding_, customer_tree_, sDsn);
+  return customer_tree_;
+}
+
+void clsData::GetItemData(const std::string& sItemID, const std::string& sDsn, const std::string& sFilter) {
+  host::CallScope scope(binding_.data_context_ptr());
+  if (!customer_tree_) customer_tree_ = foundation::Vector::Create();
+  closing::GetItemData(binding_, *customer_tree_, sItemID, sDsn, sFilter);
+}
+
+int16_t clsData::GetMaxLevel(const std::string& sDsn) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::GetMaxLevel(binding_, sDsn);
+}
+
+void clsData::GetCustDetail(const std::string& sDsn, const std::string& ItemID, std::string& name,
+                            std::string& contact, std::string& phone, std::string& fax) {
+  host::CallScope scope(binding_.data_context_ptr());
+  closing::GetCustDetail(binding_, sDsn, ItemID, name, contact, phone, fax);
+}
+
+std::string clsData::GetInvoiceData(data::Connection* oConn, const std::string& sItemID) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::GetInvoiceData(oConn, sItemID);
+}
+
+std::string clsData::GetIDData(const std::string& sDsn, const std::string& sFilter) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::GetIDData(binding_, sDsn, sFilter);
+}
+
+std::string clsData::GetSettleInfo(const std::string& sSection, const std::string& SKey) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::GetSettleInfo(sSection, SKey);
 }
 
 }  // namespace tovan::component

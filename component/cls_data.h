@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "component/context_binding.h"
 #include "component/module.h"
@@ -42,10 +43,48 @@ class clsData final : public automation::DescribedObject {
   // A host bill number for the bill type text; the empty text on failure.
   std::string GetNewBillNo(const std::string& sFBillType);
 
+  // ---- Checks before a closing (False on any failure) ----
+
+  // True when an open retail bill matches; the dates bound the range
+  // inclusively, an empty text or 0 leaves a condition out.
+  bool CheckBalData(const std::string& sDsn, const std::string& sIDDetail = {},
+                    automation::Date sDateFrom = automation::Date::FromParts(1900, 1, 2),
+                    automation::Date sDateTo = automation::Date::FromParts(9999, 12, 30),
+                    const std::string& sBillType = {}, int32_t lBranchShop = 0);
+  // True when every record's "FID" names an open bill; False for an empty list.
+  bool CheckData(const std::string& sDsn, const std::shared_ptr<foundation::Vector>& vec);
+  // True when stock covers the bills of `sIDDetail` ("1" sales, "2" returns);
+  // otherwise False with the short items and a message added to `strRtnMsg`.
+  bool CheckStore(const std::string& sDsn, const std::string& sIDDetail, std::string& strRtnMsg,
+                  const std::string& sBillType = "1");
+  // True when stock covers the tracked goods of the bills.
+  bool JudgeData(const std::string& sDsn, const std::string& sIDDetail);
+
+  // ---- Settlement services (null list or empty text on failure) ----
+
+  std::shared_ptr<foundation::Vector> GetSettleAcctData(const std::string& sDsn);
+  std::shared_ptr<foundation::Vector> SetSettleAmount(const std::string& sDsn, const std::string& sIDDetail);
+  std::string SetSettleAmountID(const std::string& sDsn, const std::string& SettleAccText);
+
+  // ---- Lookups ----
+
+  // The whole customer tree, depth first; it replaces the object's list.
+  std::shared_ptr<foundation::Vector> GetData(const std::string& sDsn);
+  // Adds customers and their subtrees to the object's list (made here when
+  // GetData never ran).
+  void GetItemData(const std::string& sItemID, const std::string& sDsn, const std::string& sFilter = {});
+  int16_t GetMaxLevel(const std::string& sDsn);
+  void GetCustDetail(const std::string& sDsn, const std::string& ItemID, std::string& name, std::string& contact,
+                     std::string& phone, std::string& fax);
+  std::string GetInvoiceData(data::Connection* oConn, const std::string& sItemID);
+  std::string GetIDData(const std::string& sDsn, const std::string& sFilter = {});
+  std::string GetSettleInfo(const std::string& sSection, const std::string& SKey);
+
  private:
   ModuleObject module_object_;
   ContextBinding binding_;
   ProgressCounters progress_;
+  std::shared_ptr<foundation::Vector> customer_tree_;
 };
 
 }  // namespace tovan::component

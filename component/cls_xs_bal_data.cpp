@@ -2,6 +2,7 @@
 
 #include "component/type_library.h"
 #include "platform/automation/error.h"
+#include "selection/validity.h"
 
 namespace tovan::component {
 
@@ -15,6 +16,15 @@ const automation::DispatchTable& Table() {
     automation::DispatchTable t(ClsXSBalDataInterface(), "clsXSBalData", lib.ProgId(ClsXSBalDataClass()));
     t.Bind("GetXSIDData", [](Dispatch& d, std::span<Variant> a) {
       return Variant(automation::Self<clsXSBalData>(d).GetXSIDData(foundation::AsVector(a[0])));
+    });
+    t.Bind("IsValidBill", [](Dispatch& d, std::span<Variant> a) {
+      int32_t type_id = a[1].long_value(), daily_type = a[2].long_value();
+      std::string message = a[3].string();
+      bool ok = automation::Self<clsXSBalData>(d).IsValidBill(a[0].string(), type_id, daily_type, message);
+      a[1] = Variant(type_id);
+      a[2] = Variant(daily_type);
+      a[3] = Variant(message);
+      return Variant(ok);
     });
     return t;
   }();
@@ -43,6 +53,11 @@ std::string clsXSBalData::GetXSIDData(const std::shared_ptr<foundation::Vector>&
   } catch (const automation::AutomationError&) {
     return {};
   }
+}
+
+bool clsXSBalData::IsValidBill(const std::string& sID, int32_t& lTypeID, int32_t& DailyType, std::string& sRtnMsg) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return selection::IsValidBill(binding_, sID, lTypeID, DailyType, sRtnMsg);
 }
 
 }  // namespace tovan::component

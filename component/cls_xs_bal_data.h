@@ -23,6 +23,10 @@ class clsXSBalData final : public automation::DescribedObject {
   // The quoted id list ('12','15','12') of the records' "FID" values, runs of
   // equal consecutive ids collapsed; the empty text on any failure.
   std::string GetXSIDData(const std::shared_ptr<foundation::Vector>& vec);
+  // True when the bills of `sID` may be closed together (then DailyType is
+  // 0); otherwise False with the refusal in `sRtnMsg`.  `lTypeID` receives
+  // the selection's bill type once it is known to be one.
+  bool IsValidBill(const std::string& sID, int32_t& lTypeID, int32_t& DailyType, std::string& sRtnMsg);
 
  private:
   ModuleObject module_object_;

@@ -311,6 +311,16 @@ Date::Parts Date::ToParts() const {
 
 // ---- Helpers ----
 
+double Divide(double numerator, double denominator) {
+  if (denominator == 0) Raise(numerator == 0 || std::isnan(numerator) ? vberr::kOverflow : vberr::kDivisionByZero);
+  return Checked(numerator / denominator);
+}
+
+double Checked(double result) {
+  if (!std::isfinite(result)) Raise(vberr::kOverflow);
+  return result;
+}
+
 double RoundHalfEven(double value) {
   if (!std::isfinite(value)) return value;
   const double below = std::floor(value);

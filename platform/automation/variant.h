@@ -125,6 +125,13 @@ bool IsDate(const Variant& v);
 
 // ---- The helpers the conversions share ----
 
+// VB's "/" on doubles: raises 11 (Division by zero) for x / 0 and 6
+// (Overflow) for 0 / 0 or a quotient out of range.
+double Divide(double numerator, double denominator);
+// Raises 6 (Overflow) when an arithmetic result is not finite, as VB's
+// Double arithmetic does; answers the value otherwise.
+double Checked(double result);
+
 // Rounds to the nearest whole number, halves to the even neighbour (VB's CLng).
 double RoundHalfEven(double value);
 

@@ -123,6 +123,9 @@ std::unique_ptr<SqliteBackend> SqliteBackend::Open(const std::string& path, cons
   std::unique_ptr<SqliteBackend> backend(new SqliteBackend(db, data_source));
   sqlite3_busy_timeout(db, options.busy_timeout_ms);
   sqlite3_extended_result_codes(db, 1);
+  // "name" must be an identifier, never a string literal SQL Server would reject.
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
   backend->ExecuteNative(
       "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY; PRAGMA foreign_keys=OFF;");
   return backend;

@@ -15,7 +15,6 @@ constexpr std::string_view kNow = "strftime('%Y-%m-%d %H:%M:%S','now','localtime
 constexpr std::string_view kUtcNow = "strftime('%Y-%m-%d %H:%M:%S','now')";
 
 enum Function : int {
-  kNoFunction,
   kRename,       // same meaning under another SQLite name
   kLen, kLeft, kRight, kCharIndex, kGetDate, kGetUtcDate, kYear, kMonth, kDay,
   kObjectId, kConvert, kCast,
@@ -28,7 +27,7 @@ struct FunctionEntry {
   std::string_view sqlite_name;  // kRename only
 };
 
-// Sorted by `upper`.  Functions not listed (abs, sum, replace, upper, round,
+// Functions not listed (abs, sum, replace, upper, round,
 // coalesce, ...) mean the same in both dialects and pass unchanged.
 constexpr std::array kFunctions{
     FunctionEntry{"ASCII", kRename, "unicode"},
@@ -81,17 +80,28 @@ constexpr std::array kFunctions{
     FunctionEntry{"YEAR", kYear, {}},
 };
 
-const FunctionEntry* LookupFunction(std::string_view name) {
-  if (name.empty() || name.size() > 16) return nullptr;
-  char buf[16];
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const char c = name[i];
-    buf[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+struct KeyedFunction {
+  WordKey key;
+  const FunctionEntry* entry;
+};
+
+constexpr auto kFunctionTable = [] {
+  std::array<KeyedFunction, kFunctions.size()> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    MakeWordKey(kFunctions[i].upper, table[i].key);
+    table[i].entry = &kFunctions[i];
   }
-  const std::string_view upper(buf, name.size());
-  auto it = std::lower_bound(kFunctions.begin(), kFunctions.end(), upper,
-                             [](const FunctionEntry& e, std::string_view w) { return e.upper < w; });
-  return (it != kFunctions.end() && it->upper == upper) ? &*it : nullptr;
+  std::sort(table.begin(), table.end(),
+            [](const KeyedFunction& a, const KeyedFunction& b) { return a.key < b.key; });
+  return table;
+}();
+
+const FunctionEntry* LookupFunction(std::string_view name) {
+  WordKey key;
+  if (name.empty() || !MakeWordKey(name, key)) return nullptr;
+  auto it = std::lower_bound(kFunctionTable.begin(), kFunctionTable.end(), key,
+                             [](const KeyedFunction& e, const WordKey& k) { return e.key < k; });
+  return (it != kFunctionTable.end() && it->key == key) ? it->entry : nullptr;
 }
 
 bool IsNameChar(char c) {
@@ -115,7 +125,13 @@ std::string Upper(std::string_view word) {
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && Upper(a) == Upper(b);
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
+    const char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
+    if (x != y) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -155,7 +171,7 @@ bool StatementRewriter::TryDropIfExists(const SplitStatement& st, TranslatedStat
   const SplitStatement& body = st.body[0];
   if (body.kind != SplitStatement::Kind::Simple || body.end - body.begin != 3) return false;
   if (tok_[c].kind != TokenKind::Word || !WordIs(Text(c), "OBJECT_ID") ||
-      tok_[c + 1].kind != TokenKind::LParen || tok_[c + 2].kind != TokenKind::String ||
+      tok_[c + 1].kind != TokenKind::LParen || !IsString(c + 2) ||
       tok_[c + 3].kind != TokenKind::RParen || KeywordAt(c + 4) != Keyword::Is ||
       KeywordAt(c + 5) != Keyword::Not || KeywordAt(c + 6) != Keyword::Null) {
     return false;
@@ -165,8 +181,7 @@ bool StatementRewriter::TryDropIfExists(const SplitStatement& st, TranslatedStat
       (tok_[d + 2].kind != TokenKind::Word && tok_[d + 2].kind != TokenKind::QuotedName)) {
     return false;
   }
-  std::string_view probed = Text(c + 2);
-  probed = probed.substr(1, probed.size() - 2);
+  std::string_view probed = StringBody(c + 2);
   probed = probed.substr(probed.rfind('.') + 1);  // npos + 1 == 0
   const std::string dropped = Unquoted(d + 2);
   if (!EqualsNoCase(probed, dropped)) return false;
@@ -490,27 +505,29 @@ bool StatementRewriter::EmitCall(std::uint32_t& i, int function) {
   const std::uint32_t name = i;
   const std::uint32_t lp = i + 1;
   const std::uint32_t rp = tok_[lp].match;
-  std::vector<Range> args;
+  // The functions rewritten here take at most three arguments.
+  Args args;
   if (rp > lp + 1) {
     std::uint32_t start = lp + 1;
-    for (std::uint32_t j = lp + 1; j < rp; ++j) {
-      if (tok_[j].kind == TokenKind::LParen) j = tok_[j].match;
-      else if (tok_[j].kind == TokenKind::Comma) {
+    for (std::uint32_t j = lp + 1; j <= rp; ++j) {
+      if (tok_[j].kind == TokenKind::LParen) {
+        j = tok_[j].match;
+      } else if (tok_[j].kind == TokenKind::Comma || j == rp) {
         if (j == start) return Fail(j, "empty function argument");
-        args.push_back({start, j});
+        if (args.count == args.range.size()) {
+          return Fail(name, fmt::format("too many arguments for {}()", Upper(Text(name))));
+        }
+        args.range[args.count++] = {start, j};
         start = j + 1;
       }
     }
-    if (start == rp) return Fail(rp, "empty function argument");
-    args.push_back({start, rp});
   }
   i = rp + 1;
-  const std::string upper = Upper(Text(name));
   auto need = [&](std::size_t count) {
-    if (args.size() == count) return true;
-    return Fail(name, fmt::format("{}() takes {} argument(s) here", upper, count));
+    if (args.count == count) return true;
+    return Fail(name, fmt::format("{}() takes {} argument(s) here", Upper(Text(name)), count));
   };
-  auto arg = [&](std::size_t k) { return Emit(args[k].begin, args[k].end); };
+  auto arg = [&](std::size_t k) { return Emit(args.range[k].begin, args.range[k].end); };
   auto put = [&](std::string_view s) {
     Append(s);
     return true;
@@ -525,7 +542,7 @@ bool StatementRewriter::EmitCall(std::uint32_t& i, int function) {
       return need(2) && put("substr(") && arg(0) && put(",max(length(") && arg(0) && put(")-(") &&
              arg(1) && put(")+1,1))");
     case kCharIndex:
-      if (args.size() == 3) return Fail(name, "CHARINDEX with a start position is not supported");
+      if (args.count == 3) return Fail(name, "CHARINDEX with a start position is not supported");
       return need(2) && put("instr(") && arg(1) && put(",") && arg(0) && put(")");
     case kGetDate:
       return need(0) && put(kNow);
@@ -542,8 +559,9 @@ bool StatementRewriter::EmitCall(std::uint32_t& i, int function) {
     case kObjectId:
       return EmitObjectId(name, args);
     case kConvert:
-      if (args.size() != 2 && args.size() != 3) return need(2);
-      return EmitConversion(name, args[0], args[1], args.size() == 3 ? args[2] : Range{0, 0});
+      if (args.count != 2 && args.count != 3) return need(2);
+      return EmitConversion(name, args.range[0], args.range[1],
+                            args.count == 3 ? args.range[2] : Range{0, 0});
     case kCast: {
       // CAST(value AS type): the last AS at the call's own level splits them.
       std::uint32_t as = 0;
@@ -555,7 +573,7 @@ bool StatementRewriter::EmitCall(std::uint32_t& i, int function) {
       return EmitConversion(name, {as + 1, rp}, {lp + 1, as}, {0, 0});
     }
     default:
-      return Fail(name, fmt::format("function {}() is not supported", upper));
+      return Fail(name, fmt::format("function {}() is not supported", Upper(Text(name))));
   }
 }
 
@@ -563,7 +581,6 @@ bool StatementRewriter::EmitCall(std::uint32_t& i, int function) {
 bool StatementRewriter::EmitConversion(std::uint32_t at, Range type, Range value, Range style) {
   if (tok_[type.begin].kind != TokenKind::Word) return Fail(at, "conversion without a type name");
   const std::string_view t = Text(type.begin);
-  const std::string upper = Upper(t);
   // Parameters of the type: varchar(20), decimal(18,2).
   std::string_view scale;
   if (type.end > type.begin + 1) {
@@ -596,19 +613,26 @@ bool StatementRewriter::EmitConversion(std::uint32_t at, Range type, Range value
     return true;
   };
 
-  if (OneOf(upper, {"VARCHAR", "NVARCHAR", "CHAR", "NCHAR", "TEXT", "NTEXT", "SYSNAME"})) {
+  if (OneOf(t, {"VARCHAR", "NVARCHAR", "CHAR", "NCHAR", "TEXT", "NTEXT", "SYSNAME"})) {
     if (substr10) return value_then("substr(", ",1,10)");
-    if (!pattern.empty()) return value_then(fmt::format("strftime('{}',", pattern), ")");
+    if (!pattern.empty()) {
+      Append("strftime('");
+      Append(pattern);
+      return value_then("',", ")");
+    }
     return value_then("CAST(", " AS TEXT)");
   }
-  if (OneOf(upper, {"INT", "BIGINT", "SMALLINT", "TINYINT", "BIT"})) {
+  if (OneOf(t, {"INT", "BIGINT", "SMALLINT", "TINYINT", "BIT"})) {
     return value_then("CAST(", " AS INTEGER)");
   }
-  if (OneOf(upper, {"DATETIME", "SMALLDATETIME", "DATETIME2"})) return value_then("(", ")");
-  if (upper == "DATE") return value_then("substr(", ",1,10)");
-  if (OneOf(upper, {"DECIMAL", "NUMERIC", "MONEY", "SMALLMONEY", "FLOAT", "REAL"})) {
+  if (OneOf(t, {"DATETIME", "SMALLDATETIME", "DATETIME2"})) return value_then("(", ")");
+  if (WordIs(t, "DATE")) return value_then("substr(", ",1,10)");
+  if (OneOf(t, {"DECIMAL", "NUMERIC", "MONEY", "SMALLMONEY", "FLOAT", "REAL"})) {
     if (!scale.empty()) {
-      return value_then("round(CAST(", fmt::format(" AS REAL),{})", scale));
+      if (!value_then("round(CAST(", " AS REAL),")) return false;
+      Append(scale);
+      Append(")");
+      return true;
     }
     return value_then("CAST(", " AS REAL)");
   }
@@ -616,20 +640,19 @@ bool StatementRewriter::EmitConversion(std::uint32_t at, Range type, Range value
 }
 
 // object_id('name') is only ever tested for NULL: give 1 or NULL.
-bool StatementRewriter::EmitObjectId(std::uint32_t at, const std::vector<Range>& args) {
-  if (args.empty() || args.size() > 2 || args[0].end != args[0].begin + 1 ||
-      tok_[args[0].begin].kind != TokenKind::String) {
+bool StatementRewriter::EmitObjectId(std::uint32_t at, const Args& args) {
+  if (args.count == 0 || args.count > 2 || args.range[0].end != args.range[0].begin + 1 ||
+      !IsString(args.range[0].begin)) {
     return Fail(at, "OBJECT_ID() is supported with a quoted name only");
   }
   std::string_view type = "table";
-  if (args.size() == 2) {
-    const std::string_view t = Text(args[1].begin);
+  if (args.count == 2) {
+    const std::string_view t = Text(args.range[1].begin);
     if (t == "'U'" || t == "'u'") type = "table";
     else if (t == "'V'" || t == "'v'") type = "view";
-    else return Fail(args[1].begin, fmt::format("OBJECT_ID() with type {} is not supported", t));
+    else return Fail(args.range[1].begin, fmt::format("OBJECT_ID() with type {} is not supported", t));
   }
-  std::string_view name = Text(args[0].begin);
-  name = name.substr(1, name.size() - 2);
+  std::string_view name = StringBody(args.range[0].begin);
   name = name.substr(name.rfind('.') + 1);
   if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
   if (name.find('\'') != std::string_view::npos) return Fail(at, "OBJECT_ID() of a quoted name");
@@ -643,13 +666,12 @@ bool StatementRewriter::EmitObjectId(std::uint32_t at, const std::vector<Range>&
 }
 
 bool StatementRewriter::EmitString(std::uint32_t& i) {
-  const Token& t = tok_[i];
-  const bool national = t.kind == TokenKind::NString;
   if (tok_[i + 1].kind == TokenKind::Operator && Text(i + 1) == "+") {
     return Fail(i + 1, "string concatenation with '+' is not supported");
   }
-  const std::string_view quoted = text_.substr(t.pos + (national ? 1 : 0), t.len - (national ? 1 : 0));
-  const std::string_view body = quoted.substr(1, quoted.size() - 2);
+  // SQLite text is Unicode already: N'...' is '...'.
+  const std::string_view body = StringBody(i);
+  const std::string_view quoted(body.data() - 1, body.size() + 2);
   if (CanonicalDateText(body, date_) && date_ != body) {
     date_.insert(date_.begin(), '\'');
     date_.push_back('\'');
@@ -724,11 +746,14 @@ void StatementRewriter::AppendName(std::string_view name) {
 void StatementRewriter::CopyGap(std::uint32_t i) {
   const Token& prev = tok_[i - 1];
   const std::size_t from = prev.pos + prev.len;
-  const std::string_view gap = text_.substr(from, tok_[i].pos - from);
+  const std::size_t size = tok_[i].pos - from;
   if (!tok_[i].comment_before) {
-    out_->append(gap);
+    // Most gaps are empty or one blank.
+    if (size == 1) out_->push_back(text_[from]);
+    else if (size > 1) out_->append(text_.substr(from, size));
     return;
   }
+  const std::string_view gap = text_.substr(from, size);
   for (std::size_t k = 0; k < gap.size();) {
     if (gap.compare(k, 2, "--") == 0) {
       while (k < gap.size() && gap[k] != '\n') ++k;
@@ -753,6 +778,12 @@ void StatementRewriter::CopyGap(std::uint32_t i) {
   }
 }
 
+std::string_view StatementRewriter::StringBody(std::uint32_t i) const {
+  const Token& t = tok_[i];
+  const std::uint32_t skip = t.kind == TokenKind::NString ? 2 : 1;
+  return text_.substr(t.pos + skip, t.len - skip - 1);
+}
+
 std::string StatementRewriter::Unquoted(std::uint32_t i) const {
   const std::string_view t = Text(i);
   if (tok_[i].kind != TokenKind::QuotedName) return std::string(t);
@@ -767,7 +798,11 @@ std::string StatementRewriter::Unquoted(std::uint32_t i) const {
 }
 
 bool StatementRewriter::Fail(std::uint32_t i, std::string_view message) {
+  // Quoted names in the message may hold line breaks; the message is one line.
   error_ = fmt::format("{} at {}", message, DescribePosition(text_, tok_[i].pos));
+  for (char& c : error_) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  }
   return false;
 }
 

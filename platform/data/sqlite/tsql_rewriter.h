@@ -7,6 +7,7 @@
 // or refused with a message; nothing is passed on that SQLite would misread.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,6 +33,10 @@ class StatementRewriter {
     std::uint32_t begin;
     std::uint32_t end;
   };
+  struct Args {
+    std::array<Range, 3> range{};
+    std::size_t count = 0;
+  };
   struct LimitFrame {
     int depth;            // parenthesis depth of the SELECT that had TOP
     std::uint32_t count;  // token of the row count
@@ -50,7 +55,7 @@ class StatementRewriter {
   bool EmitSelect(std::uint32_t& i, int depth, std::vector<LimitFrame>& frames);
   bool EmitCall(std::uint32_t& i, int function);
   bool EmitConversion(std::uint32_t at, Range type, Range value, Range style);
-  bool EmitObjectId(std::uint32_t at, const std::vector<Range>& args);
+  bool EmitObjectId(std::uint32_t at, const Args& args);
   bool EmitString(std::uint32_t& i);
   bool EmitOperator(std::uint32_t& i);
   bool SkipTableHint(std::uint32_t& i);
@@ -62,7 +67,12 @@ class StatementRewriter {
   Keyword KeywordAt(std::uint32_t i) const {
     return tok_[i].kind == TokenKind::Word ? tok_[i].keyword : Keyword::None;
   }
-  std::string Unquoted(std::uint32_t i) const;
+  bool IsString(std::uint32_t i) const {
+    return tok_[i].kind == TokenKind::String || tok_[i].kind == TokenKind::NString;
+  }
+  // The text of a string literal without its quotes (and N); '' stays doubled.
+  std::string_view StringBody(std::uint32_t i) const;
+  std::string Unquoted(std::uint32_t i) const;  // a name without its [] or ""
   bool Fail(std::uint32_t i, std::string_view message);
 
   std::string_view text_;

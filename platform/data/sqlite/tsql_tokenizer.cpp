@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 #include <fmt/format.h>
 
@@ -13,98 +14,77 @@ struct KeywordEntry {
   Keyword keyword;
 };
 
-// Sorted by `upper` for binary search.
-constexpr std::array kKeywords{
-    KeywordEntry{"ALL", Keyword::All},
-    KeywordEntry{"ALTER", Keyword::Alter},
-    KeywordEntry{"AND", Keyword::And},
-    KeywordEntry{"APPLY", Keyword::Apply},
-    KeywordEntry{"AS", Keyword::As},
-    KeywordEntry{"BEGIN", Keyword::Begin},
-    KeywordEntry{"BY", Keyword::By},
-    KeywordEntry{"CASE", Keyword::Case},
-    KeywordEntry{"CLOSE", Keyword::Close},
-    KeywordEntry{"COMMIT", Keyword::Commit},
-    KeywordEntry{"CREATE", Keyword::Create},
-    KeywordEntry{"CURRENT_TIMESTAMP", Keyword::CurrentTimestamp},
-    KeywordEntry{"DEALLOCATE", Keyword::Deallocate},
-    KeywordEntry{"DECLARE", Keyword::Declare},
-    KeywordEntry{"DELETE", Keyword::Delete},
-    KeywordEntry{"DENY", Keyword::Deny},
-    KeywordEntry{"DISTINCT", Keyword::Distinct},
-    KeywordEntry{"DISTRIBUTED", Keyword::Distributed},
-    KeywordEntry{"DROP", Keyword::Drop},
-    KeywordEntry{"ELSE", Keyword::Else},
-    KeywordEntry{"END", Keyword::End},
-    KeywordEntry{"EXCEPT", Keyword::Except},
-    KeywordEntry{"EXEC", Keyword::Exec},
-    KeywordEntry{"EXECUTE", Keyword::Execute},
-    KeywordEntry{"EXISTS", Keyword::Exists},
-    KeywordEntry{"FETCH", Keyword::Fetch},
-    KeywordEntry{"FROM", Keyword::From},
-    KeywordEntry{"FUNCTION", Keyword::Function},
-    KeywordEntry{"GOTO", Keyword::Goto},
-    KeywordEntry{"GRANT", Keyword::Grant},
-    KeywordEntry{"IDENTITY", Keyword::Identity},
-    KeywordEntry{"IF", Keyword::If},
-    KeywordEntry{"IN", Keyword::In},
-    KeywordEntry{"INDEX", Keyword::Index},
-    KeywordEntry{"INSERT", Keyword::Insert},
-    KeywordEntry{"INTERSECT", Keyword::Intersect},
-    KeywordEntry{"INTO", Keyword::Into},
-    KeywordEntry{"IS", Keyword::Is},
-    KeywordEntry{"LIKE", Keyword::Like},
-    KeywordEntry{"MERGE", Keyword::Merge},
-    KeywordEntry{"NOT", Keyword::Not},
-    KeywordEntry{"NULL", Keyword::Null},
-    KeywordEntry{"OPEN", Keyword::Open},
-    KeywordEntry{"OR", Keyword::Or},
-    KeywordEntry{"OUTPUT", Keyword::Output},
-    KeywordEntry{"PERCENT", Keyword::Percent},
-    KeywordEntry{"PIVOT", Keyword::Pivot},
-    KeywordEntry{"PRINT", Keyword::Print},
-    KeywordEntry{"PROC", Keyword::Proc},
-    KeywordEntry{"PROCEDURE", Keyword::Procedure},
-    KeywordEntry{"RAISERROR", Keyword::Raiserror},
-    KeywordEntry{"RETURN", Keyword::Return},
-    KeywordEntry{"REVOKE", Keyword::Revoke},
-    KeywordEntry{"ROLLBACK", Keyword::Rollback},
-    KeywordEntry{"SAVE", Keyword::Save},
-    KeywordEntry{"SELECT", Keyword::Select},
-    KeywordEntry{"SET", Keyword::Set},
-    KeywordEntry{"TABLE", Keyword::Table},
-    KeywordEntry{"THEN", Keyword::Then},
-    KeywordEntry{"TIES", Keyword::Ties},
-    KeywordEntry{"TOP", Keyword::Top},
-    KeywordEntry{"TRAN", Keyword::Tran},
-    KeywordEntry{"TRANSACTION", Keyword::Transaction},
-    KeywordEntry{"TRIGGER", Keyword::Trigger},
-    KeywordEntry{"TRUNCATE", Keyword::Truncate},
-    KeywordEntry{"UNION", Keyword::Union},
-    KeywordEntry{"UNPIVOT", Keyword::Unpivot},
-    KeywordEntry{"UPDATE", Keyword::Update},
-    KeywordEntry{"USE", Keyword::Use},
-    KeywordEntry{"VALUES", Keyword::Values},
-    KeywordEntry{"VIEW", Keyword::View},
-    KeywordEntry{"WAITFOR", Keyword::Waitfor},
-    KeywordEntry{"WHEN", Keyword::When},
-    KeywordEntry{"WHERE", Keyword::Where},
-    KeywordEntry{"WHILE", Keyword::While},
-    KeywordEntry{"WITH", Keyword::With},
+constexpr KeywordEntry kKeywords[] = {
+    {"ALL", Keyword::All}, {"ALTER", Keyword::Alter}, {"AND", Keyword::And},
+    {"APPLY", Keyword::Apply}, {"AS", Keyword::As}, {"BEGIN", Keyword::Begin}, {"BY", Keyword::By},
+    {"CASE", Keyword::Case}, {"CLOSE", Keyword::Close}, {"COMMIT", Keyword::Commit},
+    {"CREATE", Keyword::Create}, {"DEALLOCATE", Keyword::Deallocate}, {"DECLARE", Keyword::Declare},
+    {"DELETE", Keyword::Delete}, {"DENY", Keyword::Deny}, {"DISTINCT", Keyword::Distinct},
+    {"DISTRIBUTED", Keyword::Distributed}, {"DROP", Keyword::Drop}, {"ELSE", Keyword::Else},
+    {"END", Keyword::End}, {"EXCEPT", Keyword::Except}, {"EXEC", Keyword::Exec},
+    {"EXECUTE", Keyword::Execute}, {"EXISTS", Keyword::Exists}, {"FETCH", Keyword::Fetch},
+    {"FROM", Keyword::From}, {"FUNCTION", Keyword::Function}, {"GOTO", Keyword::Goto},
+    {"GRANT", Keyword::Grant}, {"IDENTITY", Keyword::Identity}, {"IF", Keyword::If},
+    {"IN", Keyword::In}, {"INDEX", Keyword::Index}, {"INSERT", Keyword::Insert},
+    {"INTERSECT", Keyword::Intersect}, {"INTO", Keyword::Into}, {"IS", Keyword::Is},
+    {"LIKE", Keyword::Like}, {"MERGE", Keyword::Merge}, {"NOT", Keyword::Not},
+    {"NULL", Keyword::Null}, {"OPEN", Keyword::Open}, {"OR", Keyword::Or},
+    {"OUTPUT", Keyword::Output}, {"PERCENT", Keyword::Percent}, {"PIVOT", Keyword::Pivot},
+    {"PRINT", Keyword::Print}, {"PROC", Keyword::Proc}, {"PROCEDURE", Keyword::Procedure},
+    {"RAISERROR", Keyword::Raiserror}, {"RETURN", Keyword::Return}, {"REVOKE", Keyword::Revoke},
+    {"ROLLBACK", Keyword::Rollback}, {"SAVE", Keyword::Save}, {"SELECT", Keyword::Select},
+    {"SET", Keyword::Set}, {"TABLE", Keyword::Table}, {"THEN", Keyword::Then},
+    {"TIES", Keyword::Ties}, {"TOP", Keyword::Top}, {"TRAN", Keyword::Tran},
+    {"TRANSACTION", Keyword::Transaction}, {"TRIGGER", Keyword::Trigger},
+    {"TRUNCATE", Keyword::Truncate}, {"UNION", Keyword::Union}, {"UNPIVOT", Keyword::Unpivot},
+    {"UPDATE", Keyword::Update}, {"USE", Keyword::Use}, {"VALUES", Keyword::Values},
+    {"VIEW", Keyword::View}, {"WAITFOR", Keyword::Waitfor}, {"WHEN", Keyword::When},
+    {"WHERE", Keyword::Where}, {"WHILE", Keyword::While}, {"WITH", Keyword::With},
 };
 
-constexpr std::size_t kLongestKeyword = 17;  // CURRENT_TIMESTAMP
+struct KeyedKeyword {
+  WordKey key;
+  Keyword keyword;
+};
+
+// Every word of a statement is looked up: search packed keys, not strings.
+constexpr auto kKeywordTable = [] {
+  std::array<KeyedKeyword, std::size(kKeywords)> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    MakeWordKey(kKeywords[i].upper, table[i].key);
+    table[i].keyword = kKeywords[i].keyword;
+  }
+  std::sort(table.begin(), table.end(),
+            [](const KeyedKeyword& a, const KeyedKeyword& b) { return a.key < b.key; });
+  return table;
+}();
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// Per word length, the first letters keywords of that length have: most names
+// (FItemID, t_LS_Retail) are rejected without a search.
+constexpr auto kFirstLetters = [] {
+  std::array<std::uint32_t, 17> masks{};
+  for (const KeywordEntry& e : kKeywords) masks[e.upper.size()] |= 1u << (e.upper[0] - 'A');
+  return masks;
+}();
+
 Keyword LookupKeyword(std::string_view word) {
-  if (word.size() < 2 || word.size() > kLongestKeyword) return Keyword::None;
-  char buf[kLongestKeyword];
-  for (std::size_t i = 0; i < word.size(); ++i) buf[i] = Upper(word[i]);
-  std::string_view upper(buf, word.size());
-  auto it = std::lower_bound(kKeywords.begin(), kKeywords.end(), upper,
-                             [](const KeywordEntry& e, std::string_view w) { return e.upper < w; });
-  return (it != kKeywords.end() && it->upper == upper) ? it->keyword : Keyword::None;
+  if (word.size() < 2) return Keyword::None;
+  if (word.size() < kFirstLetters.size()) {
+    const char first = Upper(word[0]);
+    if (first < 'A' || first > 'Z' || !(kFirstLetters[word.size()] & (1u << (first - 'A')))) {
+      return Keyword::None;
+    }
+  }
+  if (word.size() == 17) {
+    return WordIs(word, "CURRENT_TIMESTAMP") ? Keyword::CurrentTimestamp : Keyword::None;
+  }
+  WordKey key;
+  if (!MakeWordKey(word, key)) return Keyword::None;
+  auto it = std::lower_bound(kKeywordTable.begin(), kKeywordTable.end(), key,
+                             [](const KeyedKeyword& e, const WordKey& k) { return e.key < k; });
+  return (it != kKeywordTable.end() && it->key == key) ? it->keyword : Keyword::None;
 }
 
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -307,6 +287,7 @@ TokenizeResult Tokenize(std::string_view text, std::vector<Token>& tokens) {
         push(TokenKind::Operator, start, ++i);
         continue;
       default:
+        if (c < 0x20 || c == 0x7f) return fail(start, fmt::format("unexpected character 0x{:02x}", c));
         return fail(start, fmt::format("unexpected character '{}'", text.substr(start, 1)));
     }
   }

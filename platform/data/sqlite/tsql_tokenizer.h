@@ -67,6 +67,28 @@ inline std::string_view TokenText(std::string_view text, const Token& t) {
   return text.substr(t.pos, t.len);
 }
 
+// A word of up to 16 characters, upper-cased and packed into two integers, so
+// that keyword and function tables are searched by integer comparison.
+struct WordKey {
+  std::uint64_t lo = 0;
+  std::uint64_t hi = 0;
+  constexpr auto operator<=>(const WordKey&) const = default;
+};
+
+// False for words longer than 16 characters (no table entry is that long).
+constexpr bool MakeWordKey(std::string_view word, WordKey& key) {
+  if (word.size() > 16) return false;
+  key = {};
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    char c = word[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const std::uint64_t byte = static_cast<unsigned char>(c);
+    if (i < 8) key.lo |= byte << (8 * (7 - i));
+    else key.hi |= byte << (8 * (15 - i));
+  }
+  return true;
+}
+
 // Case-insensitive ASCII comparison of a word with an upper-case literal.
 bool WordIs(std::string_view word, std::string_view upper);
 

@@ -1,0 +1,280 @@
+// Runs the dialect's record files (tests/data/dialect/*.test) against an
+// in-memory SQLite database loaded with fixture.sql, a fresh one per file.
+//
+// Record format (records end at a blank line; lines starting with # outside
+// records are comments; inside a record the lines of T-SQL are joined with
+// CR LF, as the component joins them; the four characters \r\n stand for a
+// CR LF within a line):
+//
+//   statement ok                  translate the T-SQL and run it; it must succeed
+//   statement error <text>        translating or running must fail with <text> in the message
+//   query [rowsort] [names]       run it; compare the rows of the last statement that returned
+//   <tsql>                        columns (names: the first expected line holds the column
+//   ----                          names); values joined by |, NULL for null, reals as %.15g
+//   <expected rows>
+//   translate                     compare the translation, one line per statement, blanks
+//   <tsql>                        collapsed: the SQLite text, SKIP, or IF <probe> with the
+//   ----                          statements it guards on the following lines as THEN <text>
+//   <expected translation>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "platform/data/sqlite/tsql_dialect.h"
+
+namespace tovan::data::sqlite {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Record {
+  int line = 0;
+  std::string header;  // first line: statement ok / query ... / translate
+  std::string tsql;
+  bool has_expected = false;
+  std::vector<std::string> expected;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::vector<Record> ParseRecords(const std::string& content) {
+  std::vector<Record> records;
+  std::istringstream in(content);
+  std::string line;
+  int number = 0;
+  Record* current = nullptr;
+  bool in_expected = false;
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) {
+      current = nullptr;
+      continue;
+    }
+    if (current == nullptr) {
+      if (line[0] == '#') continue;
+      records.push_back({number, line, {}, false, {}});
+      current = &records.back();
+      in_expected = false;
+      continue;
+    }
+    if (line == "----") {
+      current->has_expected = true;
+      in_expected = true;
+    } else if (in_expected) {
+      current->expected.push_back(line);
+    } else {
+      if (!current->tsql.empty()) current->tsql += "\r\n";
+      for (std::size_t at; (at = line.find("\\r\\n")) != std::string::npos;) line.replace(at, 4, "\r\n");
+      current->tsql += line;
+    }
+  }
+  return records;
+}
+
+std::string CollapseBlanks(std::string_view s) {
+  std::string out;
+  bool blank = false;
+  for (char c : s) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      blank = !out.empty();
+    } else {
+      if (blank) out.push_back(' ');
+      blank = false;
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+void RenderTranslation(const std::vector<TranslatedStatement>& statements, const std::string& prefix,
+                       std::vector<std::string>& lines) {
+  for (const TranslatedStatement& s : statements) {
+    switch (s.kind) {
+      case TranslatedStatement::Kind::Skip:
+        lines.push_back(prefix + "SKIP");
+        break;
+      case TranslatedStatement::Kind::Execute:
+        lines.push_back(prefix + CollapseBlanks(s.sql));
+        break;
+      case TranslatedStatement::Kind::IfThen:
+        lines.push_back(prefix + "IF " + CollapseBlanks(s.sql));
+        RenderTranslation(s.then, prefix + "THEN ", lines);
+        break;
+    }
+  }
+}
+
+// Runs translated statements the way the sqlite backend does.
+class Database {
+ public:
+  Database() { sqlite3_open(":memory:", &db_); }
+  ~Database() { sqlite3_close(db_); }
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  bool Load(const std::string& sql, std::string& error) {
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return true;
+    error = message ? message : "fixture failed";
+    sqlite3_free(message);
+    return false;
+  }
+
+  // Rows of the last statement that returned columns.
+  struct Rows {
+    std::vector<std::string> columns;
+    std::vector<std::string> lines;
+  };
+
+  bool Run(const std::vector<TranslatedStatement>& statements, Rows& rows, std::string& error) {
+    for (const TranslatedStatement& s : statements) {
+      if (s.kind == TranslatedStatement::Kind::Skip) continue;
+      Rows result;
+      if (!RunOne(s.sql, result, error)) return false;
+      if (s.kind == TranslatedStatement::Kind::Execute) {
+        if (!result.columns.empty()) rows = std::move(result);
+        continue;
+      }
+      if (result.lines.size() != 1 || result.columns.size() != 1) {
+        error = "IF probe did not give one value: " + s.sql;
+        return false;
+      }
+      const std::string& v = result.lines[0];
+      if (v != "NULL" && v != "0" && !Run(s.then, rows, error)) return false;
+    }
+    return true;
+  }
+
+ private:
+  bool RunOne(const std::string& sql, Rows& rows, std::string& error) {
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, &tail) != SQLITE_OK) {
+      error = fmt::format("{} in: {}", sqlite3_errmsg(db_), sql);
+      return false;
+    }
+    if (std::string_view(tail).find_first_not_of(" \t\r\n") != std::string_view::npos) {
+      sqlite3_finalize(stmt);
+      error = "more than one SQLite statement in: " + sql;
+      return false;
+    }
+    const int n = sqlite3_column_count(stmt);
+    for (int c = 0; c < n; ++c) rows.columns.emplace_back(sqlite3_column_name(stmt, c));
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      std::string line;
+      for (int c = 0; c < n; ++c) {
+        if (c > 0) line += '|';
+        switch (sqlite3_column_type(stmt, c)) {
+          case SQLITE_NULL: line += "NULL"; break;
+          case SQLITE_INTEGER: line += std::to_string(sqlite3_column_int64(stmt, c)); break;
+          case SQLITE_FLOAT: line += fmt::format("{:.15g}", sqlite3_column_double(stmt, c)); break;
+          default: line += reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)); break;
+        }
+      }
+      rows.lines.push_back(std::move(line));
+    }
+    if (rc != SQLITE_DONE) error = fmt::format("{} in: {}", sqlite3_errmsg(db_), sql);
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE;
+  }
+
+  sqlite3* db_ = nullptr;
+};
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines) s += l + "\n";
+  return s;
+}
+
+class DialectFileTest : public testing::TestWithParam<std::string> {};
+
+TEST_P(DialectFileTest, Records) {
+  const fs::path dir(DIALECT_TEST_DIR);
+  const std::string file = GetParam() + ".test";
+  Database db;
+  std::string error;
+  ASSERT_TRUE(db.Load(ReadFile(dir / "fixture.sql"), error)) << error;
+  const std::vector<Record> records = ParseRecords(ReadFile(dir / file));
+  ASSERT_FALSE(records.empty()) << file << " holds no record";
+
+  for (const Record& r : records) {
+    SCOPED_TRACE(fmt::format("{}:{}: {}", file, r.line, r.header));
+    std::istringstream words(r.header);
+    std::string kind, mode;
+    words >> kind >> mode;
+    const Translation t = TranslateBatch(r.tsql);
+
+    if (kind == "statement" && mode == "error") {
+      const std::string wanted = CollapseBlanks(r.header.substr(r.header.find("error") + 5));
+      std::string message = t.error;
+      Database::Rows rows;
+      if (t.ok && db.Run(t.statements, rows, message)) {
+        ADD_FAILURE() << "expected an error containing '" << wanted << "'";
+      } else {
+        EXPECT_NE(message.find(wanted), std::string::npos) << "message: " << message;
+      }
+      continue;
+    }
+    if (!t.ok) {
+      ADD_FAILURE() << "translation failed: " << t.error;
+      continue;
+    }
+    if (kind == "translate") {
+      std::vector<std::string> actual;
+      RenderTranslation(t.statements, "", actual);
+      std::vector<std::string> expected;
+      for (const std::string& l : r.expected) expected.push_back(CollapseBlanks(l));
+      EXPECT_EQ(Joined(actual), Joined(expected));
+      continue;
+    }
+    Database::Rows rows;
+    if (!db.Run(t.statements, rows, error)) {
+      ADD_FAILURE() << "execution failed: " << error;
+      continue;
+    }
+    if (kind == "statement") continue;
+    if (kind != "query" || !r.has_expected) {
+      ADD_FAILURE() << "unknown record kind";
+      continue;
+    }
+    std::vector<std::string> actual = rows.lines;
+    if (r.header.find("rowsort") != std::string::npos) std::sort(actual.begin(), actual.end());
+    if (r.header.find("names") != std::string::npos) {
+      std::string names;
+      for (std::size_t c = 0; c < rows.columns.size(); ++c) names += (c ? "|" : "") + rows.columns[c];
+      actual.insert(actual.begin(), names);
+    }
+    EXPECT_EQ(Joined(actual), Joined(r.expected));
+  }
+}
+
+std::vector<std::string> TestFiles() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(DIALECT_TEST_DIR)) {
+    if (entry.path().extension() == ".test") names.push_back(entry.path().stem().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, DialectFileTest, testing::ValuesIn(TestFiles()),
+                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+
+}  // namespace
+}  // namespace tovan::data::sqlite

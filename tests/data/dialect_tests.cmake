@@ -1,0 +1,12 @@
+# The dialect's tests: the record files under dialect/ run on SQLite, and the
+# tokenizer and splitter edges.
+include(GoogleTest)
+find_package(SQLite3 REQUIRED)
+
+add_executable(dialect_tests
+  ${CMAKE_CURRENT_LIST_DIR}/dialect_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tsql_dialect_test.cpp
+)
+target_link_libraries(dialect_tests PRIVATE tovan_platform fmt::fmt SQLite::SQLite3 GTest::gtest GTest::gtest_main)
+target_compile_definitions(dialect_tests PRIVATE DIALECT_TEST_DIR="${CMAKE_CURRENT_LIST_DIR}/dialect")
+gtest_discover_tests(dialect_tests DISCOVERY_TIMEOUT 60)

@@ -1,0 +1,2 @@
+# Tests of the reference host database.
+set(HOST_DATABASE_TESTS host/database_builder_test.cpp)
