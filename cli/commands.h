@@ -3,6 +3,7 @@
 // or bad input (a one-line message on stderr names what is wrong).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,20 @@ struct OptionOptions {
   bool json = false;
 };
 int RunOption(const OptionOptions& options);
+
+struct InitOptions {
+  std::string db = "./dailybalance.db";
+  bool empty = false;
+  bool bills_given = false;
+  int bills = 1000;
+  int lines = 10;
+  uint32_t seed = 1;
+  int days = 5;
+  std::string last_day;  // yyyy-mm-dd; today when empty
+  bool force = false;
+  bool json = false;
+};
+int RunInit(const InitOptions& options);
 
 // `open`: the open retail bills matching the filter; unset options leave
 // their condition out.

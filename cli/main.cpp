@@ -36,6 +36,18 @@ int main(int argc, char** argv) {
       "{\"date\":\"2026-12-04\"}, {\"nothing\":true}, {...} (record), [{...}, ...] (record list)");
   inv->add_flag("--json", json, "Accepted for symmetry: invoke always prints JSON");
 
+  InitOptions init;
+  auto* ini = app.add_subcommand("init", "Create a host database: schema, master data and demo retail bills");
+  ini->add_option("--db", init.db, "Database file to create")->capture_default_str();
+  ini->add_flag("--empty", init.empty, "Schema and master data only");
+  auto* bills_option = ini->add_option("--bills", init.bills, "Retail bills to generate")->capture_default_str();
+  ini->add_option("--lines", init.lines, "Average goods lines per bill")->capture_default_str();
+  ini->add_option("--seed", init.seed, "Seed of the generator")->capture_default_str();
+  ini->add_option("--days", init.days, "Days the bills are spread over")->capture_default_str();
+  ini->add_option("--last-day", init.last_day, "Last day with bills (yyyy-mm-dd; default today)");
+  ini->add_flag("--force", init.force, "Replace an existing file");
+  ini->add_flag("--json", init.json, "Print machine-readable output");
+
   OptionOptions option;
   std::vector<std::string> option_args;
   auto* opt = app.add_subcommand("option", "Read or set a host system option (e.g. IC CurrentPeriod 12)");
@@ -78,6 +90,10 @@ int main(int argc, char** argv) {
   }
   if (demo->parsed()) return RunDemo(json);
   if (open->parsed()) return RunOpen(open_bills);
+  if (ini->parsed()) {
+    init.bills_given = bills_option->count() > 0;
+    return RunInit(init);
+  }
   if (opt->parsed()) {
     if (!option_args.empty()) option.value = option_args.front();
     return RunOption(option);

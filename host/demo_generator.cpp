@@ -152,6 +152,7 @@ void BillWriter::Write() {
 }
 
 void BillWriter::WriteBill(Date when) {
+  Date day{std::floor(when.serial)};
   int32_t bill = ++bill_id_;
   bool is_return = random_.Chance(options_.return_share);
   int sign = is_return ? -1 : 1;
@@ -171,9 +172,10 @@ void BillWriter::WriteBill(Date when) {
   WriteSettlement(bill, total - discount, sign);
 
   detail::Exec(db_,
-               "INSERT INTO t_LS_Retail (FID, FBillNo, FDate, FBillType, FBranchShop, FStock, FCashier, FTotalAmount, "
-               "FDiscountAmount, FDailyBillID, FDailyBillNo, FCustID) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, 0, '', ?10)",
-               {bill, number, when, is_return ? demo::kRetailReturnType : demo::kRetailSaleType, shop.id, shop.stock,
+               "INSERT INTO t_LS_Retail (FID, FBillNo, FDate, FSaleTime, FBillType, FBranchShop, FStock, FCashier, "
+               "FTotalAmount, FDiscountAmount, FDailyBillID, FDailyBillNo, FCustID) "
+               "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, 0, '', ?11)",
+               {bill, number, day, when, is_return ? demo::kRetailReturnType : demo::kRetailSaleType, shop.id, shop.stock,
                 cashier, Money(sign * total), Money(sign * discount), demo::kWalkInCustomer});
 }
 
@@ -189,9 +191,11 @@ double BillWriter::LineQuantity(const ItemInfo& item, double coefficient) {
 int64_t BillWriter::WriteLine(int32_t bill, int32_t index, int32_t bill_stock, int sign) {
   const ItemInfo& item = random_.Pick(c_.items);
   const std::vector<UnitInfo>& units = c_.units.at(item.unit_group);
-  const UnitInfo& unit = units.size() > 1 && random_.Chance(0.35) ? units[static_cast<size_t>(random_.Between(
-                                                                        1, static_cast<int>(units.size()) - 1))]
-                                                                  : units.front();
+  // Mostly the base unit; now and then one of the others of its group.
+  const UnitInfo* chosen = &units.front();
+  if (units.size() > 1 && random_.Chance(0.35))
+    chosen = &units[static_cast<size_t>(random_.Between(1, static_cast<int>(units.size()) - 1))];
+  const UnitInfo& unit = *chosen;
   int32_t aux = 0;
   if (auto it = c_.aux.find(item.aux_class); item.aux_class != 0 && it != c_.aux.end()) aux = random_.Pick(it->second);
   int32_t stock = item.default_stock != 0 ? item.default_stock : bill_stock;

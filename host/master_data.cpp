@@ -61,10 +61,12 @@ struct Goods {
   int32_t shelf_life;
   std::optional<double> tax;
   int32_t aux_class;
-  int32_t track;  // 80: batch-specific costing
+  int32_t track;  // 80: costed batch by batch
   bool custody;
 };
-// Goods get IDs 1101, 1102, ... in this order.
+// Goods get IDs 1101, 1102, ... in this order.  Goods costed batch by batch
+// come in units of their base unit or larger: the closing dialog's check of
+// them adds up line quantities in whatever unit the lines have.
 const Goods kGoods[] = {
     {"01.001", "矿泉水", "550ml", 1001, 1, 2.00, false, 0, 17, 0, 77, false},
     {"01.002", "橙汁饮料", "1L", 1001, 1, 6.50, false, 0, 17, 0, 77, false},
@@ -78,7 +80,7 @@ const Goods kGoods[] = {
     {"02.005", "瓜子", "250g", 1002, 2, 9.90, false, 0, std::nullopt, 0, 77, false},
     {"03.001", "苹果", "散装", 1003, 3, 12.80, false, 0, 0, 0, 77, false},
     {"03.002", "香蕉", "散装", 1003, 3, 7.60, false, 0, 0, 0, 77, false},
-    {"03.003", "五花肉", "冷鲜", 1003, 3, 32.00, true, 3, 13, 0, 80, false},
+    {"03.003", "五花肉", "冷鲜", 1003, 3, 32.00, true, 3, 13, 0, 78, false},
     {"03.004", "东北大米", "散装", 1003, 3, 6.40, false, 0, 13, 0, 77, false},
     {"03.005", "鸡蛋", "散装", 1003, 3, 11.00, false, 0, 0, 0, 77, false},
     {"04.001", "牙刷", "软毛", 1004, 4, 9.90, false, 0, 17, 0, 77, false},

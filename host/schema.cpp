@@ -19,7 +19,8 @@ constexpr const char* kRetailTables = R"sql(
 CREATE TABLE t_LS_Retail (
   FID int NOT NULL PRIMARY KEY,
   FBillNo varchar(50) COLLATE NOCASE DEFAULT '',
-  FDate datetime,
+  FDate datetime,                      -- the day, at midnight: the closing's filters compare whole days
+  FSaleTime datetime,                  -- when the till closed the sale
   FBillType int DEFAULT 1,             -- 1 retail sale, 2 retail return
   FBranchShop int DEFAULT 0,
   FStock int DEFAULT 0,
@@ -82,10 +83,11 @@ CREATE TABLE t_LS_Cashier (
 );
 )sql";
 
-// Daily bills.  FID is an identity: the closing reads it back by bill number.
+// Daily bills.  FID is an identity (the closing reads it back by bill number)
+// and, like a server's, never hands out a number twice.
 constexpr const char* kDailyBillTables = R"sql(
 CREATE TABLE t_LS_DailyBill (
-  FID INTEGER PRIMARY KEY,
+  FID INTEGER PRIMARY KEY AUTOINCREMENT,
   FClassTypeID int DEFAULT 1090001,
   FBillNo varchar(50) COLLATE NOCASE,
   FDate datetime,
@@ -353,7 +355,7 @@ CREATE TABLE t_Stock (
   FItemID int NOT NULL PRIMARY KEY,
   FNumber varchar(30) COLLATE NOCASE DEFAULT '',
   FName nvarchar(80) COLLATE NOCASE DEFAULT '',
-  FTypeID int DEFAULT 500,             -- 500 ordinary, 501 inspection, 502 custody (no cost)
+  FTypeID int DEFAULT 500,             -- 500 ordinary, 501 awaiting check, 502 custody (no cost)
   FDeleted bit DEFAULT 0
 );
 
@@ -443,9 +445,11 @@ CREATE TABLE t_UserProfile (
 }  // namespace
 
 void CreateSchema(data::sqlite::SqliteBackend& db) {
+  detail::WriteScope scope(db);
   for (const char* script : {kRetailTables, kDailyBillTables, kStockBillTables, kReceivableTables, kStockTables,
                              kMasterTables, kSearchTables, kHostTables})
     db.ExecuteNative(script);
+  scope.Commit();
 }
 
 }  // namespace tovan::hostlib

@@ -4,6 +4,7 @@
 // Thread-safety: pure functions.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace tovan::automation {
@@ -15,6 +16,15 @@ constexpr bool EqualsNoCase(std::string_view a, std::string_view b) {
   for (size_t i = 0; i < a.size(); ++i)
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   return true;
+}
+
+// VB's Left(s, Len(s) - 1) on UTF-8 text: drops the last character (all
+// bytes of it); nothing happens to an empty text.
+inline void DropLastCharacter(std::string& s) {
+  if (s.empty()) return;
+  size_t i = s.size() - 1;
+  while (i > 0 && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) --i;
+  s.resize(i);
 }
 
 }  // namespace tovan::automation

@@ -1,0 +1,58 @@
+#include <filesystem>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/json_values.h"
+#include "host/database_builder.h"
+#include "platform/automation/error.h"
+
+namespace tovan::cli {
+
+int RunInit(const InitOptions& options) {
+  if (options.empty && options.bills_given) {
+    PrintError("--empty and --bills exclude each other");
+    return kExitBadInput;
+  }
+  if (options.bills < 0 || options.lines < 1 || options.days < 1) {
+    PrintError("--bills must be 0 or more, --lines and --days 1 or more");
+    return kExitBadInput;
+  }
+  hostlib::DemoOptions demo;
+  demo.bills = options.empty ? 0 : options.bills;
+  demo.lines = options.lines;
+  demo.seed = options.seed;
+  demo.days = options.days;
+  if (!options.last_day.empty()) {
+    auto day = automation::ParseDate(options.last_day);
+    if (!day) {
+      PrintError("--last-day is not a date: " + options.last_day);
+      return kExitBadInput;
+    }
+    demo.last_day = *day;
+  }
+  std::error_code ec;
+  if (std::filesystem::exists(options.db, ec)) {
+    if (!options.force) {
+      PrintError(options.db + " already exists (use --force to replace it)");
+      return kExitBadInput;
+    }
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(options.db + suffix, ec);
+  }
+  try {
+    hostlib::BuildDatabase(options.db, demo);
+  } catch (const automation::AutomationError& e) {
+    PrintError("cannot build " + options.db + ": " + e.description());
+    return e.number() == automation::vberr::kInvalidProcedureCall ? kExitBadInput : kExitFailed;
+  }
+  if (options.json) {
+    std::cout << ToText(Json{{"db", options.db}, {"bills", demo.bills}, {"lines", demo.lines}, {"seed", demo.seed}})
+              << "\n";
+  } else {
+    std::cout << "Created " << options.db << " with the host schema and master data";
+    if (demo.bills > 0) std::cout << " and " << demo.bills << " retail bills";
+    std::cout << "\n";
+  }
+  return kExitOk;
+}
+
+}  // namespace tovan::cli
