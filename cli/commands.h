@@ -57,6 +57,42 @@ struct InitOptions {
 };
 int RunInit(const InitOptions& options);
 
+struct CloseOptions {
+  std::string db = "./dailybalance.db";
+  int user_id = 1;
+  int app_type = 2;
+  std::string bills;  // ID,ID,...
+  std::string date;   // yyyy-mm-dd
+  std::string type;   // sales | returns
+  std::optional<std::string> client, invoice_type, tax, acct, in_cust, dept;
+  bool check_bill = false;
+  bool json = false;
+};
+int RunClose(const CloseOptions& options);
+
+struct CancelOptions {
+  std::string db = "./dailybalance.db";
+  int user_id = 1;
+  int app_type = 2;
+  std::string ids;  // DAILY_ID[,DAILY_ID...]
+  bool json = false;
+};
+int RunCancel(const CancelOptions& options);
+
+struct ClosedOptions {
+  std::string db = "./dailybalance.db";
+  std::string filter;
+  bool json = false;
+};
+int RunClosed(const ClosedOptions& options);
+
+struct ShowOptions {
+  std::string db = "./dailybalance.db";
+  std::string id;
+  bool json = false;
+};
+int RunShow(const ShowOptions& options);
+
 // `open`: the open retail bills matching the filter; unset options leave
 // their condition out.
 struct OpenBillsOptions {

@@ -48,6 +48,43 @@ int main(int argc, char** argv) {
   ini->add_flag("--force", init.force, "Replace an existing file");
   ini->add_flag("--json", init.json, "Print machine-readable output");
 
+  CloseOptions close;
+  auto* cls = app.add_subcommand("close", "Close retail bills: the daily closing, as the closing dialog runs it");
+  cls->add_option("--db", close.db, "Data source of the host")->capture_default_str();
+  cls->add_option("--user", close.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767));
+  cls->add_option("--app-type", close.app_type, "The host's AppType value");
+  cls->add_option("--bills", close.bills, "Retail bills to close: ID,ID,...");
+  cls->add_option("--date", close.date, "Close the open bills of this day (yyyy-mm-dd), with --type");
+  cls->add_option("--type", close.type, "sales or returns");
+  cls->add_option("--client", close.client, "Customer of the daily bill and the stock bill");
+  cls->add_option("--invoice-type", close.invoice_type, "Invoice type (2020 makes amounts tax-inclusive)");
+  cls->add_option("--tax", close.tax, "Tax rate in percent");
+  cls->add_option("--acct", close.acct, "Settlement account, by name");
+  cls->add_flag("--check-bill", close.check_bill, "Also write a receivables check bill and write it off");
+  cls->add_option("--in-cust", close.in_cust, "Customer the receivable goes to (with --check-bill)");
+  cls->add_option("--dept", close.dept, "Department of the stock bill");
+  cls->add_flag("--json", close.json, "JSON-lines progress and a JSON result");
+
+  CancelOptions cancel;
+  auto* can = app.add_subcommand("cancel", "Cancel daily closings");
+  can->add_option("--db", cancel.db, "Data source of the host")->capture_default_str();
+  can->add_option("--user", cancel.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767));
+  can->add_option("--app-type", cancel.app_type, "The host's AppType value");
+  can->add_option("DAILY_ID", cancel.ids, "Daily bills to cancel: ID[,ID...]")->required();
+  can->add_flag("--json", cancel.json, "JSON-lines progress and a JSON result");
+
+  ClosedOptions closed;
+  auto* cld = app.add_subcommand("closed", "List the closed daily bills");
+  cld->add_option("--db", closed.db, "Data source of the host")->capture_default_str();
+  cld->add_option("--filter", closed.filter, "SQL condition on b (daily bill) and be (its entries)");
+  cld->add_flag("--json", closed.json, "Print machine-readable output");
+
+  ShowOptions show;
+  auto* shw = app.add_subcommand("show", "List the retail bills of a daily bill");
+  shw->add_option("--db", show.db, "Data source of the host")->capture_default_str();
+  shw->add_option("DAILY_ID", show.id, "The daily bill")->required();
+  shw->add_flag("--json", show.json, "Print machine-readable output");
+
   OptionOptions option;
   std::vector<std::string> option_args;
   auto* opt = app.add_subcommand("option", "Read or set a host system option (e.g. IC CurrentPeriod 12)");
@@ -90,6 +127,10 @@ int main(int argc, char** argv) {
   }
   if (demo->parsed()) return RunDemo(json);
   if (open->parsed()) return RunOpen(open_bills);
+  if (cls->parsed()) return RunClose(close);
+  if (can->parsed()) return RunCancel(cancel);
+  if (cld->parsed()) return RunClosed(closed);
+  if (shw->parsed()) return RunShow(show);
   if (ini->parsed()) {
     init.bills_given = bills_option->count() > 0;
     return RunInit(init);

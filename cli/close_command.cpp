@@ -1,0 +1,191 @@
+// `dailybalance close`: what the host's closing dialog does, in one host
+// unit of work, so that two closings of the same bills cannot both pass the
+// selection checks: balance amounts, selection validity, stock check,
+// settlement records, the closing; committed only when the closing answered
+// True and its last vote was SetComplete.
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/host_session.h"
+#include "cli/json_values.h"
+#include "platform/automation/error.h"
+#include "platform/data/recordset.h"
+#include "platform/foundation/vector.h"
+#include "platform/host/data_context.h"
+#include "platform/host/global_context.h"
+
+namespace tovan::cli {
+
+using automation::CStr;
+using automation::Variant;
+
+namespace {
+Variant Call(const automation::DispatchPtr& object, const char* member, std::vector<Variant>& args) {
+  return object->Invoke(member, automation::InvokeKind::Get, args);
+}
+
+// The user's stored dialog setting, or `fallback`.
+std::string Setting(const automation::DispatchPtr& data, const char* key, const std::string& fallback) {
+  std::vector<Variant> args{Variant("POSDailyBalance"), Variant(key)};
+  std::string value = CStr(Call(data, "GetSettleInfo", args));
+  return value.empty() ? fallback : value;
+}
+
+std::string FirstValue(data::Connection& connection, const std::string& sql) {
+  auto rs = connection.Execute(sql);
+  if (!rs->IsOpen() || rs->EOF_()) return {};
+  return rs->Value(0).IsNull() ? std::string() : CStr(rs->Value(0));
+}
+
+struct Refusal {
+  std::string message;
+};
+}  // namespace
+
+int RunClose(const CloseOptions& options) {
+  std::unique_ptr<HostSession> session;
+  std::string ids, bill_type_filter;
+  automation::Date date = automation::Date{std::floor(automation::Date::Now().serial)};
+  try {
+    if (options.bills.empty() == options.date.empty())
+      throw BadInput{"give either --bills ID,ID,... or --date D --type sales|returns"};
+    if (!options.bills.empty()) ids = IdListArgument("--bills", options.bills);
+    if (!options.date.empty()) {
+      date = DateArgument("--date", options.date);
+      if (options.type.empty()) throw BadInput{"--date needs --type sales|returns"};
+    }
+    if (!options.type.empty()) bill_type_filter = BillTypeArgument("--type", options.type);
+    if (options.client) IdArgument("--client", *options.client);
+    if (options.in_cust) IdArgument("--in-cust", *options.in_cust);
+    if (options.invoice_type) IdArgument("--invoice-type", *options.invoice_type);
+    if (options.tax) NumberArgument("--tax", *options.tax);
+    if (options.dept) IdArgument("--dept", *options.dept);
+    session = std::make_unique<HostSession>(HostSessionOptions{options.db, static_cast<int16_t>(options.user_id), options.app_type});
+  } catch (const BadInput& e) {
+    PrintError(e.message);
+    return kExitBadInput;
+  } catch (const automation::AutomationError& e) {
+    PrintError(e.description());
+    return kExitFailed;
+  }
+
+  Json out = Json::object();
+  try {
+    host::HostUnitOfWork unit;
+    auto data = session->Create("clsData");
+    auto selection = session->Create("clsXSBalData");
+    auto connection = host::GlobalContext::ForThread().GetDataContext()->ConnectionFor(options.db);
+    auto known_customer = [&](const std::string& option, const std::string& id) {
+      if (FirstValue(*connection, "select FItemID from t_Item where FItemClassID=4 and FItemID=" + id).empty())
+        throw BadInput{option + ": no customer " + id};
+    };
+    std::string client = options.client ? *options.client : Setting(data, "Client", "");
+    if (client.empty()) throw BadInput{"--client is required (no stored setting)"};
+    IdArgument("--client", client);
+    known_customer("--client", client);
+    bool check_bill = options.check_bill;
+    std::string in_cust = options.in_cust ? *options.in_cust : Setting(data, "InCustID", "0");
+    if (check_bill) {
+      IdArgument("--in-cust", in_cust);
+      known_customer("--in-cust", in_cust);
+    }
+    std::string invoice_type = options.invoice_type ? *options.invoice_type : Setting(data, "InvoiceType", "2021");
+    double tax = NumberArgument("--tax", options.tax ? *options.tax : Setting(data, "TaxRate", "17"));
+
+    std::vector<Variant> balance{Variant(options.db)};
+    Call(data, "UpdateBalAmount", balance);
+    if (ids.empty()) {
+      std::vector<Variant> args{Variant(options.db), Variant("FDate='" + automation::DateToText(date) +
+                                                             "' And FBillType=" + bill_type_filter)};
+      ids = CStr(Call(data, "GetIDData", args));
+      if (ids.empty()) throw Refusal{"没有可日结的零售单"};
+    }
+
+    std::vector<Variant> valid{Variant(ids), Variant(int32_t{0}), Variant(int32_t{-1}), Variant("")};
+    if (!automation::CBool(Call(selection, "IsValidBill", valid)))
+      throw Refusal{valid[3].string().empty() ? "所选零售单不能日结" : valid[3].string()};
+    std::string bill_type = automation::CLng(valid[1]) == 1 ? "1" : "2";
+    if (!bill_type_filter.empty() && bill_type_filter != bill_type)
+      throw BadInput{"--type " + options.type + " does not match the bills' type"};
+
+    std::vector<Variant> store{Variant(options.db), Variant(ids), Variant(""), Variant(bill_type)};
+    if (!automation::CBool(Call(data, "CheckStore", store))) throw Refusal{store[2].string()};
+
+    std::string account = "0";
+    if (options.acct) {
+      std::vector<Variant> args{Variant(options.db), Variant(*options.acct)};
+      account = CStr(Call(data, "SetSettleAmountID", args));
+      if (account.empty()) throw BadInput{"--acct: no settlement account named " + *options.acct};
+    } else {
+      std::vector<Variant> args{Variant(options.db)};
+      auto accounts = foundation::AsVector(Call(data, "GetSettleAcctData", args));
+      if (accounts && accounts->UpperBound() > 0) account = CStr(accounts->Record(1)->Value("FItemID"));
+    }
+    std::vector<Variant> amounts_args{Variant(options.db), Variant(ids)};
+    auto amounts = foundation::AsVector(Call(data, "SetSettleAmount", amounts_args));
+    auto vec = foundation::Vector::Create();
+    for (int32_t p = 1; amounts && p <= amounts->UpperBound(); ++p) {
+      auto method = amounts->Record(p);
+      auto record = foundation::Dictionary::Create();
+      record->SetValue("FSettleItemID", method->Value("FItemID"));
+      record->SetValue("FSettleAmount", method->Value("FSettleAmount"));
+      record->SetValue("FSettleAcctItemID", Variant(account));
+      vec->Add(Variant(record));
+    }
+
+    auto events = session->ProgressDisplay(options.json);
+    std::vector<Variant> args{Variant(events),      Variant(options.db), Variant(bill_type),   Variant(ids),
+                              Variant(date),        Variant(invoice_type), Variant(client),    Variant(date),
+                              Variant(tax),         Variant(vec),        Variant(""),          Variant(""),
+                              Variant(check_bill),  Variant(automation::CLng(Variant(in_cust))),
+                              Variant(options.dept ? automation::CLng(Variant(*options.dept)) : int32_t{0})};
+    bool closed = automation::CBool(Call(data, "ProcessDailyBalance", args));
+    std::string message = args[10].string();
+    if (!closed || unit.last_vote() != host::Vote::Complete) throw Refusal{message};
+    unit.Commit();
+
+    std::string first_id = ids.substr(0, ids.find(','));
+    std::string daily_id = FirstValue(*connection, "select FDailyBillID from t_LS_Retail where FID=" + first_id);
+    out["message"] = message;
+    out["dailyBillId"] = automation::CLng(Variant(daily_id));
+    out["dailyBillNo"] = FirstValue(*connection, "select FBillNo from t_LS_DailyBill where FID=" + daily_id);
+    std::string stock_id = FirstValue(
+        *connection, "select FID from t_CC_StockBillEntry where FClassID_SRC=1090001 and FID_SRC=" + daily_id);
+    out["stockBillNo"] = FirstValue(*connection, "select FBillNo from t_cc_stockbill where FID=" + stock_id);
+    std::string check_no = FirstValue(*connection,
+                                      "select c.FBillNo from t_rp_Checkbill c join t_rp_Checkbillentry1 e on "
+                                      "e.FID=c.FID where e.FSourceClassTypeID=1030002 and e.FSourceBillID=" +
+                                          stock_id);
+    out["checkBillNo"] = check_no.empty() ? Json(nullptr) : Json(check_no);
+    out["retailBills"] = static_cast<int>(std::count(ids.begin(), ids.end(), ',') + 1);
+  } catch (const BadInput& e) {
+    PrintError(e.message);
+    return kExitBadInput;
+  } catch (const Refusal& e) {
+    if (options.json) {
+      std::cout << ToText(Json{{"result", false}, {"message", e.message}}) << "\n";
+    } else {
+      std::cout << e.message << "\n";
+    }
+    return kExitFailed;
+  } catch (const automation::AutomationError& e) {
+    PrintError(e.source() + ": " + e.description());
+    return kExitFailed;
+  }
+  if (options.json) {
+    out["result"] = true;
+    std::cout << ToText(out) << "\n";
+  } else {
+    std::cout << CStr(Variant(out["message"].get<std::string>())) << "\n"
+              << "daily bill  " << out["dailyBillNo"].get<std::string>() << " (" << out["retailBills"].get<int>()
+              << " retail bills)\n"
+              << "stock bill  " << out["stockBillNo"].get<std::string>() << "\n";
+    if (!out["checkBillNo"].is_null()) std::cout << "check bill  " << out["checkBillNo"].get<std::string>() << "\n";
+  }
+  return kExitOk;
+}
+
+}  // namespace tovan::cli
