@@ -1,5 +1,7 @@
 #include "component/cls_data.h"
 
+#include "closing/balance_amount.h"
+#include "closing/closing_driver.h"
 #include "closing/eligibility_checks.h"
 #include "closing/lookups.h"
 #include "closing/settlement_services.h"
@@ -112,6 +114,18 @@ const automation::DispatchTable& Table() {
     });
     t.Bind("GetIDData", [](Dispatch& d, std::span<Variant> a) {
       return Variant(automation::Self<clsData>(d).GetIDData(a[0].string(), a[1].string()));
+    });
+    t.Bind("UpdateBalAmount", [](Dispatch& d, std::span<Variant> a) {
+      return Variant(automation::Self<clsData>(d).UpdateBalAmount(a[0].string()));
+    });
+    t.Bind("ProcessDailyBalance", [](Dispatch& d, std::span<Variant> a) {
+      std::string message = a[10].string();
+      bool ok = automation::Self<clsData>(d).ProcessDailyBalance(
+          a[0].object(), a[1].string(), a[2].string(), a[3].string(), a[4].date(), a[5].string(), a[6].string(),
+          a[8].double_value(), foundation::AsVector(a[9]), message, a[12].boolean(), a[13].long_value(),
+          a[14].long_value());
+      a[10] = Variant(message);
+      return Variant(ok);
     });
     t.Bind("GetSettleInfo", [](Dispatch& d, std::span<Variant> a) {
       return Variant(automation::Self<clsData>(d).GetSettleInfo(a[0].string(), a[1].string()));
@@ -267,6 +281,34 @@ std::string clsData::GetIDData(const std::string& sDsn, const std::string& sFilt
 std::string clsData::GetSettleInfo(const std::string& sSection, const std::string& SKey) {
   host::CallScope scope(binding_.data_context_ptr());
   return closing::GetSettleInfo(sSection, SKey);
+}
+
+bool clsData::UpdateBalAmount(const std::string& sDsn) {
+  host::CallScope scope(binding_.data_context_ptr());
+  return closing::UpdateBalAmount(binding_, sDsn);
+}
+
+bool clsData::ProcessDailyBalance(automation::DispatchPtr objEventsSwitch, const std::string& sDsn,
+                                  const std::string& sBillType, const std::string& sID, automation::Date BalDate,
+                                  const std::string& sInvoiceType, const std::string& sClient, double dTax,
+                                  std::shared_ptr<foundation::Vector> vec, std::string& strReturnMsg,
+                                  bool bCreateCheckBill, int32_t lInCustID, int32_t lDeptID) {
+  host::CallScope scope(binding_.data_context_ptr());
+  events_switch_ = objEventsSwitch;
+  closing::ClosingRequest request;
+  request.events = std::move(objEventsSwitch);
+  request.data_source = sDsn;
+  request.retail_bill_ids = sID;
+  request.parameters.bill_type = sBillType;
+  request.parameters.bal_date = BalDate;
+  request.parameters.invoice_type = sInvoiceType;
+  request.parameters.client = sClient;
+  request.parameters.tax = dTax;
+  request.parameters.settlements = std::move(vec);
+  request.parameters.dept_id = lDeptID;
+  request.create_check_bill = bCreateCheckBill;
+  request.in_customer_id = lInCustID;
+  return closing::ProcessDailyBalance(binding_, request, strReturnMsg);
 }
 
 }  // namespace tovan::component

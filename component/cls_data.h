@@ -80,10 +80,22 @@ class clsData final : public automation::DescribedObject {
   std::string GetIDData(const std::string& sDsn, const std::string& sFilter = {});
   std::string GetSettleInfo(const std::string& sSection, const std::string& SKey);
 
+  // Writes every open retail line's balance amount (its amount less its
+  // share of the bill's discount).  The other arguments select nothing.
+  bool UpdateBalAmount(const std::string& sDsn);
+  // The daily closing of the retail bills `sID`; "日结成功" or the failed
+  // stage's message in strReturnMsg.
+  bool ProcessDailyBalance(automation::DispatchPtr objEventsSwitch, const std::string& sDsn,
+                           const std::string& sBillType, const std::string& sID, automation::Date BalDate,
+                           const std::string& sInvoiceType, const std::string& sClient, double dTax,
+                           std::shared_ptr<foundation::Vector> vec, std::string& strReturnMsg, bool bCreateCheckBill,
+                           int32_t lInCustID, int32_t lDeptID);
+
  private:
   ModuleObject module_object_;
   ContextBinding binding_;
   ProgressCounters progress_;
+  automation::DispatchPtr events_switch_;  // the last closing's, kept as the host expects
   std::shared_ptr<foundation::Vector> customer_tree_;
 };
 
