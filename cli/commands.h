@@ -32,7 +32,12 @@ struct InvokeOptions {
 };
 int RunInvoke(const InvokeOptions& options);
 
-int RunDemo(bool json);
+struct DemoOptions {
+  std::string db = "./dailybalance-demo.db";
+};
+// Builds a fresh demo database at `db` (replacing one there), closes a day
+// of it and cancels the closing, showing each step.
+int RunDemo(const DemoOptions& options);
 
 struct OptionOptions {
   std::string db = "./dailybalance.db";

@@ -1,64 +1,81 @@
+// `dailybalance demo`: the main job end to end on a fresh demo database:
+// build it, close one day's sales with a check bill, show what was written,
+// cancel the closing again.
+#include <cmath>
+#include <filesystem>
 #include <iostream>
 
 #include "cli/commands.h"
 #include "cli/json_values.h"
-#include "component/type_library.h"
-#include "platform/automation/error.h"
-#include "platform/automation/registry.h"
-#include "platform/foundation/vector.h"
+#include "platform/automation/variant.h"
+#include "platform/data/open.h"
+#include "platform/data/recordset.h"
 
 namespace tovan::cli {
 
-using automation::Variant;
-
 namespace {
-std::shared_ptr<foundation::Vector> Records(const char* key, std::initializer_list<Variant> values) {
-  auto list = foundation::Vector::Create();
-  for (const Variant& v : values) {
-    auto record = foundation::Dictionary::Create();
-    record->SetValue(key, v);
-    list->Add(Variant(record));
-  }
-  return list;
+void Heading(const std::string& text) { std::cout << "\n== " << text << "\n"; }
+
+void Summary(const std::string& db) {
+  auto connection = data::OpenConnection(db);
+  auto show = [&](const char* label, const std::string& sql) {
+    auto rs = connection->Execute(sql);
+    std::cout << "  " << label << ": " << (rs->EOF_() || rs->Value(0).IsNull() ? "-" : automation::CStr(rs->Value(0)))
+              << "\n";
+  };
+  show("open retail bills", "select count(*) from t_LS_Retail where FDailyBillID=0");
+  show("daily bills", "select count(*) from t_LS_DailyBill");
+  show("stock bills (audited)", "select count(*) from t_cc_stockbill where FStatus=1");
+  show("stock bill entries", "select count(*) from t_CC_StockBillEntry");
+  show("stock bill total", "select sum(FAllAmount) from t_cc_stockbill");
+  show("check bills (written off)", "select count(*) from t_rp_Checkbill where FStatus=1");
+  show("stock on hand", "select round(sum(FQty), 4) from t_CC_Inventory");
+  show("search-index rows", "select count(*) from t_searchinfo_temp");
 }
 }  // namespace
 
-// Registers the library and drives its classes late-bound, the way a host
-// does: by ProgID through the registry, members by name.
-int RunDemo(bool json) {
-  if (std::string error = RegisterLibraries(false); !error.empty()) {
-    PrintError(error);
-    return kExitFailed;
-  }
-  Json steps = Json::array();
-  auto step = [&](const std::string& call, const Variant& result) {
-    steps.push_back(Json{{"call", call}, {"result", JsonFromVariant(result)}});
-    if (!json) std::cout << "  " << call << " -> " << ToText(JsonFromVariant(result)) << "\n";
-  };
-  try {
-    const auto& lib = component::DailyBalanceLibrary();
-    if (!json) std::cout << "Library " << lib.name << " " << lib.libid.ToString() << "\n";
-    for (const auto* cls : lib.classes) {
-      if (!json) {
-        std::cout << lib.ProgId(*cls) << " " << cls->clsid.ToString() << ", " << cls->default_interface->members.size()
-                  << " members\n";
-      }
-    }
-    auto data = automation::CreateObject("TovanMDailyBalance.clsData");
-    auto selection = automation::CreateObject("TovanMDailyBalance.clsXSBalData");
-    auto cancel = automation::CreateObject("TovanMDailyBalance.clsUnBalData");
-    step("clsData.TransMode", data->Call("TransMode"));
-    step("clsUnBalData.TransMode", cancel->Call("TransMode"));
-    step("clsData.GetProgressValue", data->Call("GetProgressValue"));
-    auto ids = Records("FID", {Variant("12"), Variant("12"), Variant("15"), Variant("12")});
-    step("clsXSBalData.GetXSIDData([12,12,15,12])", selection->Call("GetXSIDData", ids));
-    auto settle = Records("FSettleItemID", {Variant("1"), Variant("1"), Variant("3")});
-    step("clsData.JudgeSettleType([1,1,3])", data->Call("JudgeSettleType", settle));
-  } catch (const automation::AutomationError& e) {
-    PrintError(e.source() + ": " + e.description());
-    return kExitFailed;
-  }
-  if (json) std::cout << ToText(Json{{"steps", steps}}) << "\n";
+int RunDemo(const DemoOptions& options) {
+  std::error_code ec;
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(options.db + suffix, ec);
+  auto today = automation::Date::Now().ToParts();
+  char day[16];
+  std::snprintf(day, sizeof day, "%04d-%02d-%02d", today.year, today.month, today.day);
+
+  Heading("A demo database with 300 retail bills over three days up to " + std::string(day));
+  InitOptions init;
+  init.db = options.db;
+  init.bills = 300;
+  init.lines = 8;
+  init.days = 3;
+  init.last_day = day;
+  if (int rc = RunInit(init); rc != kExitOk) return rc;
+  Summary(options.db);
+
+  Heading("Close today's retail sales, with a check bill to customer 301");
+  CloseOptions close;
+  close.db = options.db;
+  close.date = day;
+  close.type = "sales";
+  close.client = "314";
+  close.check_bill = true;
+  close.in_cust = "301";
+  if (int rc = RunClose(close); rc != kExitOk) return rc;
+  Summary(options.db);
+
+  Heading("The closed daily bills");
+  ClosedOptions closed;
+  closed.db = options.db;
+  if (int rc = RunClosed(closed); rc != kExitOk) return rc;
+
+  Heading("Cancel the closing");
+  CancelOptions cancel;
+  cancel.db = options.db;
+  auto connection = data::OpenConnection(options.db);
+  cancel.ids = automation::CStr(connection->Execute("select max(FID) from t_LS_DailyBill")->Value(0));
+  if (int rc = RunCancel(cancel); rc != kExitOk) return rc;
+  Summary(options.db);
+  std::cout << "\nThe demo database stays at " << options.db << " (try: dailybalance open --db " << options.db
+            << ")\n";
   return kExitOk;
 }
 

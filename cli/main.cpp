@@ -103,8 +103,9 @@ int main(int argc, char** argv) {
   open->add_option("--shop", open_bills.shop, "Branch shop id");
   open->add_flag("--json", open_bills.json, "Print machine-readable output");
 
-  auto* demo = app.add_subcommand("demo", "Register the component and drive it late-bound");
-  demo->add_flag("--json", json, "Print machine-readable output");
+  DemoOptions demo_options;
+  auto* demo = app.add_subcommand("demo", "Build a demo database, close a day of it and cancel the closing");
+  demo->add_option("--db", demo_options.db, "Demo database to (re)build")->capture_default_str();
 
   try {
     app.parse(argc, argv);
@@ -125,7 +126,7 @@ int main(int argc, char** argv) {
     invoke.args = inv->remaining();
     return RunInvoke(invoke);
   }
-  if (demo->parsed()) return RunDemo(json);
+  if (demo->parsed()) return RunDemo(demo_options);
   if (open->parsed()) return RunOpen(open_bills);
   if (cls->parsed()) return RunClose(close);
   if (can->parsed()) return RunCancel(cancel);
