@@ -25,7 +25,7 @@ std::shared_ptr<foundation::Dictionary> CustomerRecord(const data::Recordset& rs
   auto record = foundation::Dictionary::Create();
   record->SetValue("FItemID", rs.Value("FItemID"));
   record->SetValue("FName", rs.Value("FName"));
-  record->SetValue("FDetail", Variant(int16_t{automation::CBool(rs.Value("FDetail")) ? int16_t{1} : int16_t{0}}));
+  record->SetValue("FDetail", Variant(static_cast<int16_t>(automation::CBool(rs.Value("FDetail")) ? 1 : 0)));
   record->SetValue("FLevel", rs.Value("FLevel"));
   const Variant& tax_rate = rs.Value("FTaxRate");
   record->SetValue("FTaxRate", tax_rate.IsNull() ? Variant(kDefaultTaxRate) : tax_rate);

@@ -79,7 +79,9 @@ TEST(Cli, RefusesBadCallsWithOneLine) {
       {{"invoke", "TovanMDailyBalance.clsData", "JudgeSettleType", "12"}, 2, "Type mismatch"},
       {{"invoke", "TovanMDailyBalance.clsData", "TransMode", "1"}, 2, "Wrong number of arguments"},
       {{"invoke", "TovanMDailyBalance.clsData", "GetMaxLevel", "{\"date\":\"2026-02-30\"}"}, 2, "not a date"},
-      {{"invoke", "TovanMDailyBalance.clsData", "ProcessDailyBalance"}, 1, "not implemented"},
+      {{"invoke", "TovanMDailyBalance.clsData", "ProcessDailyBalance"}, 2, "Argument not optional"},
+      // clsUnBalData lets packaging failures pass to its caller: the operation failed.
+      {{"invoke", "TovanMDailyBalance.clsUnBalData", "PackageRecord", "{\"nothing\":true}"}, 1, "error 91"},
       {{"frobnicate"}, 2, ""},
   };
   for (const Case& c : cases) {

@@ -168,11 +168,12 @@ TEST(Classes, MembersThatNeedNoDatabase) {
   EXPECT_FALSE(data->Call("JudgeSettleType", Records("Other", {"1"})).boolean()) << "no FSettleItemID key";
   EXPECT_FALSE(data->Call("JudgeSettleType", Variant::Nothing()).boolean());
 
+  // Every member is built: a member called without its required arguments is refused, not run.
   try {
     data->Call("ProcessDailyBalance");
-    FAIL() << "a member not built yet must not answer";
+    FAIL() << "a call without its arguments must not run";
   } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number(), automation::vberr::kNotImplemented);
+    EXPECT_EQ(e.number(), automation::vberr::kArgumentNotOptional);
     EXPECT_EQ(e.source(), "TovanMDailyBalance.clsData");
   }
   ASSERT_EQ(DllUnregisterServer(), hresult::kOk);
