@@ -1,7 +1,7 @@
-#include <filesystem>
 #include <fmt/format.h>
 #include <iostream>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/json_values.h"
 #include "closing/eligibility_checks.h"
@@ -17,32 +17,10 @@ namespace tovan::cli {
 using automation::Variant;
 
 namespace {
-struct BadOption {
-  std::string message;
-};
-
+// Whole days only: the filter's bounds are days.
 automation::Date DateOption(const std::string& name, const std::optional<std::string>& text,
                             automation::Date unlimited) {
-  if (!text) return unlimited;
-  std::optional<automation::Date> date = automation::ParseDate(*text);
-  // Whole days only: the filter's bounds are days.
-  if (!date || date->serial != static_cast<double>(static_cast<int64_t>(date->serial)))
-    throw BadOption{name + ": not a date (yyyy-mm-dd): " + *text};
-  return *date;
-}
-
-std::string BillTypeOption(const std::optional<std::string>& type) {
-  if (!type) return {};
-  if (*type == "sales") return "1";
-  if (*type == "returns") return "2";
-  throw BadOption{"--type: expected sales or returns, not " + *type};
-}
-
-int32_t ShopOption(const std::optional<std::string>& shop) {
-  if (!shop) return 0;
-  bool digits = !shop->empty() && shop->size() <= 9 && shop->find_first_not_of("0123456789") == std::string::npos;
-  if (!digits || std::stol(*shop) == 0) throw BadOption{"--shop: not a shop id: " + *shop};
-  return static_cast<int32_t>(std::stol(*shop));
+  return text ? DateArgument(name, *text) : unlimited;
 }
 
 const char* BillTypeName(const Variant& type) {
@@ -57,14 +35,14 @@ std::string Text(const Variant& value) { return value.IsNull() ? std::string() :
 int RunOpen(const OpenBillsOptions& options) {
   std::string filter;
   try {
-    std::string file = data::EmbeddedPath(options.db);
-    if (file.empty() || !std::filesystem::is_regular_file(file)) throw BadOption{"--db: no database at " + options.db};
+    ExistingDatabase(options.db);
     automation::Date from = DateOption("--from", options.from, automation::Date::FromParts(1900, 1, 2));
     automation::Date to = DateOption("--to", options.to, automation::Date::FromParts(9999, 12, 30));
-    if (from.serial > to.serial) throw BadOption{"--from " + *options.from + " is after --to " + *options.to};
+    if (from.serial > to.serial) throw BadInput{"--from " + *options.from + " is after --to " + *options.to};
     // The closing dialog's own filter, so the list shows what CheckBalData finds.
-    filter = closing::OpenBillFilter("", from, to, BillTypeOption(options.type), ShopOption(options.shop));
-  } catch (const BadOption& e) {
+    filter = closing::OpenBillFilter("", from, to, options.type ? BillTypeArgument("--type", *options.type) : "",
+                                     options.shop ? IdArgument("--shop", *options.shop) : 0);
+  } catch (const BadInput& e) {
     PrintError(e.message);
     return kExitBadInput;
   }

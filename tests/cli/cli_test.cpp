@@ -2,41 +2,15 @@
 // and the JSON of invoke.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <sys/wait.h>
 
-#include "tests/support/temp_dir.h"
+#include "tests/support/cli_run.h"
 
 namespace {
 
-struct CliRun {
-  int exit_code;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using tovan::testing::CliRun;
 
 CliRun Dailybalance(const tovan::testing::TempDir& dir, const std::vector<std::string>& args) {
-  std::string command = "DAILYBALANCE_REGISTRY=" + Quote(dir.File("registry.json")) + " " + DAILYBALANCE_CLI;
-  for (const auto& a : args) command += " " + Quote(a);
-  command += " 2>" + Quote(dir.File("stderr"));
-  CliRun run{};
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::array<char, 4096> buf{};
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) run.out.append(buf.data(), n);
-  int status = ::pclose(pipe);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  FILE* err = std::fopen(dir.File("stderr").c_str(), "r");
-  while ((n = std::fread(buf.data(), 1, buf.size(), err)) > 0) run.err.append(buf.data(), n);
-  std::fclose(err);
-  return run;
+  return tovan::testing::RunDailybalance(dir, args);
 }
 
 int Lines(const std::string& s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
