@@ -15,10 +15,6 @@ using automation::CStr;
 using automation::Variant;
 
 namespace {
-Variant Call(const automation::DispatchPtr& object, const char* member, std::vector<Variant>& args) {
-  return object->Invoke(member, automation::InvokeKind::Get, args);
-}
-
 // Prints a record list as a table (or JSON): one line per record, the
 // columns in the records' key order.
 void PrintRecords(const std::shared_ptr<foundation::Vector>& list, bool json, const char* empty_text) {
@@ -67,7 +63,7 @@ int RunCancel(const CancelOptions& options) {
     auto cancel = session.Create("clsUnBalData");
     std::vector<Variant> args{Variant(session.ProgressDisplay(options.json)), Variant(options.db), Variant(options.ids),
                               Variant("")};
-    bool ok = automation::CBool(Call(cancel, "UnBalData", args));
+    bool ok = automation::CBool(CallMember(cancel, "UnBalData", args));
     // Bills refused are skipped and the others cancelled: the work stands
     // unless the cancellation itself broke off (its last vote is then SetAbort).
     if (unit.last_vote() == host::Vote::Complete) {
@@ -89,7 +85,7 @@ int RunClosed(const ClosedOptions& options) {
   return WithSession(options.db, 1, 2, [&](HostSession& session) {
     auto cancel = session.Create("clsUnBalData");
     std::vector<Variant> args{Variant(options.db), Variant(options.filter)};
-    auto list = foundation::AsVector(Call(cancel, "SetTotalData", args));
+    auto list = foundation::AsVector(CallMember(cancel, "SetTotalData", args));
     if (!list) {
       PrintError("the closed daily bills cannot be read" + std::string(options.filter.empty() ? "" : " (check --filter)"));
       return kExitFailed;
@@ -109,7 +105,7 @@ int RunShow(const ShowOptions& options) {
   return WithSession(options.db, 1, 2, [&](HostSession& session) {
     auto cancel = session.Create("clsUnBalData");
     std::vector<Variant> args{Variant(options.db), Variant(options.id)};
-    auto list = foundation::AsVector(Call(cancel, "SetDetailData", args));
+    auto list = foundation::AsVector(CallMember(cancel, "SetDetailData", args));
     if (!list) {
       PrintError("the daily bill " + options.id + " cannot be read");
       return kExitFailed;

@@ -23,14 +23,10 @@ using automation::CStr;
 using automation::Variant;
 
 namespace {
-Variant Call(const automation::DispatchPtr& object, const char* member, std::vector<Variant>& args) {
-  return object->Invoke(member, automation::InvokeKind::Get, args);
-}
-
 // The user's stored dialog setting, or `fallback`.
 std::string Setting(const automation::DispatchPtr& data, const char* key, const std::string& fallback) {
   std::vector<Variant> args{Variant("POSDailyBalance"), Variant(key)};
-  std::string value = CStr(Call(data, "GetSettleInfo", args));
+  std::string value = CStr(CallMember(data, "GetSettleInfo", args));
   return value.empty() ? fallback : value;
 }
 
@@ -96,36 +92,36 @@ int RunClose(const CloseOptions& options) {
     double tax = NumberArgument("--tax", options.tax ? *options.tax : Setting(data, "TaxRate", "17"));
 
     std::vector<Variant> balance{Variant(options.db)};
-    Call(data, "UpdateBalAmount", balance);
+    CallMember(data, "UpdateBalAmount", balance);
     if (ids.empty()) {
       std::vector<Variant> args{Variant(options.db), Variant("FDate='" + automation::DateToText(date) +
                                                              "' And FBillType=" + bill_type_filter)};
-      ids = CStr(Call(data, "GetIDData", args));
+      ids = CStr(CallMember(data, "GetIDData", args));
       if (ids.empty()) throw Refusal{"没有可日结的零售单"};
     }
 
     std::vector<Variant> valid{Variant(ids), Variant(int32_t{0}), Variant(int32_t{-1}), Variant("")};
-    if (!automation::CBool(Call(selection, "IsValidBill", valid)))
+    if (!automation::CBool(CallMember(selection, "IsValidBill", valid)))
       throw Refusal{valid[3].string().empty() ? "所选零售单不能日结" : valid[3].string()};
     std::string bill_type = automation::CLng(valid[1]) == 1 ? "1" : "2";
     if (!bill_type_filter.empty() && bill_type_filter != bill_type)
       throw BadInput{"--type " + options.type + " does not match the bills' type"};
 
     std::vector<Variant> store{Variant(options.db), Variant(ids), Variant(""), Variant(bill_type)};
-    if (!automation::CBool(Call(data, "CheckStore", store))) throw Refusal{store[2].string()};
+    if (!automation::CBool(CallMember(data, "CheckStore", store))) throw Refusal{store[2].string()};
 
     std::string account = "0";
     if (options.acct) {
       std::vector<Variant> args{Variant(options.db), Variant(*options.acct)};
-      account = CStr(Call(data, "SetSettleAmountID", args));
+      account = CStr(CallMember(data, "SetSettleAmountID", args));
       if (account.empty()) throw BadInput{"--acct: no settlement account named " + *options.acct};
     } else {
       std::vector<Variant> args{Variant(options.db)};
-      auto accounts = foundation::AsVector(Call(data, "GetSettleAcctData", args));
+      auto accounts = foundation::AsVector(CallMember(data, "GetSettleAcctData", args));
       if (accounts && accounts->UpperBound() > 0) account = CStr(accounts->Record(1)->Value("FItemID"));
     }
     std::vector<Variant> amounts_args{Variant(options.db), Variant(ids)};
-    auto amounts = foundation::AsVector(Call(data, "SetSettleAmount", amounts_args));
+    auto amounts = foundation::AsVector(CallMember(data, "SetSettleAmount", amounts_args));
     auto vec = foundation::Vector::Create();
     for (int32_t p = 1; amounts && p <= amounts->UpperBound(); ++p) {
       auto method = amounts->Record(p);
@@ -142,7 +138,7 @@ int RunClose(const CloseOptions& options) {
                               Variant(tax),         Variant(vec),        Variant(""),          Variant(""),
                               Variant(check_bill),  Variant(automation::CLng(Variant(in_cust))),
                               Variant(options.dept ? automation::CLng(Variant(*options.dept)) : int32_t{0})};
-    bool closed = automation::CBool(Call(data, "ProcessDailyBalance", args));
+    bool closed = automation::CBool(CallMember(data, "ProcessDailyBalance", args));
     std::string message = args[10].string();
     if (!closed || unit.last_vote() != host::Vote::Complete) throw Refusal{message};
     unit.Commit();

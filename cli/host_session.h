@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/events_switch.h"
 #include "platform/automation/dispatch.h"
@@ -37,5 +38,11 @@ class HostSession {
  private:
   std::string db_;
 };
+
+// A late-bound call as the host makes it; ByRef arguments come back in `args`.
+inline automation::Variant CallMember(const automation::DispatchPtr& object, const char* member,
+                                      std::vector<automation::Variant>& args) {
+  return object->Invoke(member, automation::InvokeKind::Get, args);
+}
 
 }  // namespace tovan::cli

@@ -17,10 +17,6 @@ using automation::Dispatch;
 using automation::Variant;
 
 namespace {
-std::shared_ptr<data::Recordset> AsRecordset(const Variant& v) {
-  return v.IsObject() ? std::dynamic_pointer_cast<data::Recordset>(v.object()) : nullptr;
-}
-
 std::shared_ptr<data::Connection> AsConnection(const Variant& v) {
   return v.IsObject() ? std::dynamic_pointer_cast<data::Connection>(v.object()) : nullptr;
 }
@@ -42,11 +38,11 @@ const automation::DispatchTable& Table() {
       return Variant(automation::Self<clsData>(d).JudgeSettleType(foundation::AsVector(a[0])));
     });
     t.Bind("PackageRecord", [](Dispatch& d, std::span<Variant> a) {
-      auto record = automation::Self<clsData>(d).PackageRecord(AsRecordset(a[0]).get());
+      auto record = automation::Self<clsData>(d).PackageRecord(data::AsRecordset(a[0]).get());
       return record ? Variant(record) : Variant::Nothing();
     });
     t.Bind("PackageRecordset", [](Dispatch& d, std::span<Variant> a) {
-      auto list = automation::Self<clsData>(d).PackageRecordset(AsRecordset(a[0]).get());
+      auto list = automation::Self<clsData>(d).PackageRecordset(data::AsRecordset(a[0]).get());
       return list ? Variant(list) : Variant::Nothing();
     });
     t.Bind("InsertVectDataToTbl", [](Dispatch& d, std::span<Variant> a) {

@@ -14,10 +14,6 @@ using automation::Dispatch;
 using automation::Variant;
 
 namespace {
-std::shared_ptr<data::Recordset> AsRecordset(const Variant& v) {
-  return v.IsObject() ? std::dynamic_pointer_cast<data::Recordset>(v.object()) : nullptr;
-}
-
 const automation::DispatchTable& Table() {
   static const automation::DispatchTable table = [] {
     const auto& lib = DailyBalanceLibrary();
@@ -28,11 +24,11 @@ const automation::DispatchTable& Table() {
       return Variant(automation::Self<clsUnBalData>(d).GetUnBalProgressValue());
     });
     t.Bind("PackageRecord", [](Dispatch& d, std::span<Variant> a) {
-      auto record = automation::Self<clsUnBalData>(d).PackageRecord(AsRecordset(a[0]).get());
+      auto record = automation::Self<clsUnBalData>(d).PackageRecord(data::AsRecordset(a[0]).get());
       return record ? Variant(record) : Variant::Nothing();
     });
     t.Bind("PackageRecordset", [](Dispatch& d, std::span<Variant> a) {
-      return Variant(automation::Self<clsUnBalData>(d).PackageRecordset(AsRecordset(a[0]).get()));
+      return Variant(automation::Self<clsUnBalData>(d).PackageRecordset(data::AsRecordset(a[0]).get()));
     });
     t.Bind("SetDetailData", [](Dispatch& d, std::span<Variant> a) {
       auto list = automation::Self<clsUnBalData>(d).SetDetailData(a[0].string(), a[1].string());

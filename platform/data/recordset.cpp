@@ -271,4 +271,8 @@ bool Field::GetDefaultValue(Variant& out) {
   return true;
 }
 
+std::shared_ptr<Recordset> AsRecordset(const Variant& v) {
+  return v.IsObject() ? std::dynamic_pointer_cast<Recordset>(v.object()) : nullptr;
+}
+
 }  // namespace tovan::data

@@ -115,4 +115,7 @@ class Field final : public automation::DescribedObject {
   int32_t index_;
 };
 
+// The recordset held by `v`, or null when `v` holds anything else.
+std::shared_ptr<Recordset> AsRecordset(const Variant& v);
+
 }  // namespace tovan::data
