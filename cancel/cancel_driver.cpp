@@ -143,8 +143,8 @@ bool UnBalData(component::ContextBinding& binding, const automation::DispatchPtr
       }
       if (!cancelled) ++failures;
       ++processed;
-      // The host may poll GetUnBalProgressValue while it handles its events.
-      progress.position = processed;
+      // The position stays where it is: the host follows the cancellation through
+      // the events switch; GetUnBalProgressValue reads the two counters as they stand.
       Notify(events, "SetProgressValue", Variant(processed));
       host::GlobalContext::ForThread().ProcessPendingEvents();
     }

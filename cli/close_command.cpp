@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/host_session.h"
 #include "cli/json_values.h"
+#include "host/host_database.h"
 #include "platform/automation/error.h"
 #include "platform/data/recordset.h"
 #include "platform/foundation/vector.h"
@@ -30,10 +31,11 @@ std::string Setting(const automation::DispatchPtr& data, const char* key, const 
   return value.empty() ? fallback : value;
 }
 
-std::string FirstValue(data::Connection& connection, const std::string& sql) {
-  auto rs = connection.Execute(sql);
-  if (!rs->IsOpen() || rs->EOF_()) return {};
-  return rs->Value(0).IsNull() ? std::string() : CStr(rs->Value(0));
+// The host's own reads go beside the component's statements, not through
+// them, so the statement trace shows what the component sent.
+std::string FirstValue(hostlib::HostDatabase& db, const std::string& sql, const Variant& parameter) {
+  Variant value = db.Scalar(sql, {parameter});
+  return value.IsEmpty() || value.IsNull() ? std::string() : CStr(value);
 }
 
 struct Refusal {
@@ -46,13 +48,12 @@ int RunClose(const CloseOptions& options) {
   std::string ids, bill_type_filter;
   automation::Date date = automation::Date{std::floor(automation::Date::Now().serial)};
   try {
-    if (options.bills.empty() == options.date.empty())
-      throw BadInput{"give either --bills ID,ID,... or --date D --type sales|returns"};
+    // --bills names the bills (with --date as the closing date); without it,
+    // --date and --type select the day's open bills.
+    if (options.bills.empty() && (options.date.empty() || options.type.empty()))
+      throw BadInput{"give --bills ID,ID,... or --date D --type sales|returns"};
     if (!options.bills.empty()) ids = IdListArgument("--bills", options.bills);
-    if (!options.date.empty()) {
-      date = DateArgument("--date", options.date);
-      if (options.type.empty()) throw BadInput{"--date needs --type sales|returns"};
-    }
+    if (!options.date.empty()) date = DateArgument("--date", options.date);
     if (!options.type.empty()) bill_type_filter = BillTypeArgument("--type", options.type);
     if (options.client) IdArgument("--client", *options.client);
     if (options.in_cust) IdArgument("--in-cust", *options.in_cust);
@@ -73,9 +74,9 @@ int RunClose(const CloseOptions& options) {
     host::HostUnitOfWork unit;
     auto data = session->Create("clsData");
     auto selection = session->Create("clsXSBalData");
-    auto connection = host::GlobalContext::ForThread().GetDataContext()->ConnectionFor(options.db);
+    hostlib::HostDatabase host_db(options.db);
     auto known_customer = [&](const std::string& option, const std::string& id) {
-      if (FirstValue(*connection, "select FItemID from t_Item where FItemClassID=4 and FItemID=" + id).empty())
+      if (FirstValue(host_db, "SELECT FItemID FROM t_Item WHERE FItemClassID=4 AND FItemID=?1", Variant(id)).empty())
         throw BadInput{option + ": no customer " + id};
     };
     std::string client = options.client ? *options.client : Setting(data, "Client", "");
@@ -144,17 +145,17 @@ int RunClose(const CloseOptions& options) {
     unit.Commit();
 
     std::string first_id = ids.substr(0, ids.find(','));
-    std::string daily_id = FirstValue(*connection, "select FDailyBillID from t_LS_Retail where FID=" + first_id);
+    std::string daily_id = FirstValue(host_db, "SELECT FDailyBillID FROM t_LS_Retail WHERE FID=?1", Variant(first_id));
     out["message"] = message;
     out["dailyBillId"] = automation::CLng(Variant(daily_id));
-    out["dailyBillNo"] = FirstValue(*connection, "select FBillNo from t_LS_DailyBill where FID=" + daily_id);
+    out["dailyBillNo"] = FirstValue(host_db, "SELECT FBillNo FROM t_LS_DailyBill WHERE FID=?1", Variant(daily_id));
     std::string stock_id = FirstValue(
-        *connection, "select FID from t_CC_StockBillEntry where FClassID_SRC=1090001 and FID_SRC=" + daily_id);
-    out["stockBillNo"] = FirstValue(*connection, "select FBillNo from t_cc_stockbill where FID=" + stock_id);
-    std::string check_no = FirstValue(*connection,
-                                      "select c.FBillNo from t_rp_Checkbill c join t_rp_Checkbillentry1 e on "
-                                      "e.FID=c.FID where e.FSourceClassTypeID=1030002 and e.FSourceBillID=" +
-                                          stock_id);
+        host_db, "SELECT FID FROM t_CC_StockBillEntry WHERE FClassID_SRC=1090001 AND FID_SRC=?1", Variant(daily_id));
+    out["stockBillNo"] = FirstValue(host_db, "SELECT FBillNo FROM t_cc_stockbill WHERE FID=?1", Variant(stock_id));
+    std::string check_no = FirstValue(host_db,
+                                      "SELECT c.FBillNo FROM t_rp_Checkbill c JOIN t_rp_Checkbillentry1 e ON "
+                                      "e.FID=c.FID WHERE e.FSourceClassTypeID=1030002 AND e.FSourceBillID=?1",
+                                      Variant(stock_id));
     out["checkBillNo"] = check_no.empty() ? Json(nullptr) : Json(check_no);
     out["retailBills"] = static_cast<int>(std::count(ids.begin(), ids.end(), ',') + 1);
   } catch (const BadInput& e) {

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   cls->add_option("--user", close.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767));
   cls->add_option("--app-type", close.app_type, "The host's AppType value");
   cls->add_option("--bills", close.bills, "Retail bills to close: ID,ID,...");
-  cls->add_option("--date", close.date, "Close the open bills of this day (yyyy-mm-dd), with --type");
+  cls->add_option("--date", close.date, "Closing date (yyyy-mm-dd, default today); without --bills, close the open bills of this day of --type");
   cls->add_option("--type", close.type, "sales or returns");
   cls->add_option("--client", close.client, "Customer of the daily bill and the stock bill");
   cls->add_option("--invoice-type", close.invoice_type, "Invoice type (2020 makes amounts tax-inclusive)");
