@@ -66,5 +66,16 @@ TEST_F(RecordsCli, NewBillNumbersFromTheHostRule) {
   EXPECT_EQ(Invoke("clsData", "GetNewBillNo", {R"({"nothing": true})", R"("4242")"})["result"], "");
 }
 
+TEST_F(RecordsCli, SystemOptionsReadAndSet) {
+  CliRun read = RunDailybalance(dir_, {"option", "--db", db(), "IC", "AllowNegativeStock"});
+  EXPECT_EQ(read.exit_code, 0);
+  EXPECT_EQ(read.out, "IC/AllowNegativeStock = 0\n");
+  ASSERT_EQ(RunDailybalance(dir_, {"option", "--db", db(), "IC", "AllowNegativeStock", "1"}).exit_code, 0);
+  EXPECT_EQ(automation::CStr(host_.Scalar("select FValue from t_SystemProfile where FKey='AllowNegativeStock'")), "1");
+  CliRun missing = RunDailybalance(dir_, {"option", "--db", db(), "IC", "NoSuchKey", "--json"});
+  EXPECT_EQ(missing.out, "{\"section\": \"IC\", \"key\": \"NoSuchKey\", \"value\": null}\n");
+  EXPECT_EQ(RunDailybalance(dir_, {"option", "--db", dir_.File("none.db"), "IC", "X"}).exit_code, 2);
+}
+
 }  // namespace
 }  // namespace tovan::testing
