@@ -34,9 +34,10 @@ std::string RefusalLine(const std::string& daily_bill_no) {
 std::string FailureLine(const std::string& daily_bill_no) { return "反日结单据 " + daily_bill_no + " 失败。\r\n"; }
 
 // Replaces the index row of a deleted bill by an empty one marked deleted (FAction 2).
-std::string ReplaceIndexRow(const std::string& key) {
-  return "delete from t_searchinfo_temp where FKey like '" + key +
-         "'\r\ninsert into t_searchinfo_temp (FKey,FSearchText,FObjectID,FAction) values('" + key + "','',1,2)";
+// The check bill's batch spells its insert "insert", the stock bill's "Insert".
+std::string ReplaceIndexRow(const std::string& key, const char* insert) {
+  return "delete from t_searchinfo_temp where FKey like '" + key + "'\r\n" + insert +
+         " into t_searchinfo_temp (FKey,FSearchText,FObjectID,FAction) values('" + key + "','',1,2)";
 }
 
 bool UndoWriteOff(const std::string& check_id, std::string& message) {
@@ -122,7 +123,7 @@ bool UnBalData(component::ContextBinding& binding, const automation::DispatchPtr
           }
           connection->Execute("delete from t_RP_CheckBill where FID='" + check_id + "'");
           connection->Execute("delete from t_RP_CheckBillEntry1 where FID='" + check_id + "'");
-          connection->Execute(ReplaceIndexRow(closing::SearchIndexKey(check_id, "1050003", "5024")));
+          connection->Execute(ReplaceIndexRow(closing::SearchIndexKey(check_id, "1050003", "5024"), "insert"));
         }
         if (check_bills_undone) {
           auto stock_bill = connection->Execute(
@@ -133,7 +134,8 @@ bool UnBalData(component::ContextBinding& binding, const automation::DispatchPtr
           } else {
             connection->Execute("delete from T_CC_StockBill where FID='" + stock_id + "'");
             connection->Execute("delete from T_CC_StockBillEntry where FID='" + stock_id + "'");
-            connection->Execute(ReplaceIndexRow(closing::SearchIndexKey(stock_id, "1030002", CStr(bill_type))));
+            connection->Execute(
+                ReplaceIndexRow(closing::SearchIndexKey(stock_id, "1030002", CStr(bill_type)), "Insert"));
             connection->Execute("update T_LS_Retail set FDailyBillID=0,FDailyBillNo='' where FDailyBillID=" + daily_id);
             connection->Execute("delete from t_LS_DailyBill where FID =" + daily_id);
             connection->Execute("delete from t_LS_DailyBillEntry where FID =" + daily_id);

@@ -1,7 +1,11 @@
 #include "cli/arguments.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/data/open.h"
 
@@ -38,9 +42,33 @@ automation::Date DateArgument(const std::string& option, const std::string& text
 
 double NumberArgument(const std::string& option, const std::string& text) {
   auto value = automation::ParseNumber(text);
-  if (!value || text.find_first_of(" \t&") != std::string::npos || !std::isfinite(*value))
+  if (!value || text.find_first_of(" \t&eEdD") != std::string::npos || !std::isfinite(*value))
     throw BadInput{option + ": not a number: " + text};
   return *value;
+}
+
+double NumberArgument(const std::string& option, const std::string& text, double low, double high) {
+  double value = NumberArgument(option, text);
+  if (value < low || value > high)
+    throw BadInput{option + ": " + text + " is out of range (" + automation::NumberToText(low) + " to " +
+                   automation::NumberToText(high) + ")"};
+  return value;
+}
+
+std::string NameArgument(const std::string& option, const std::string& text, size_t max_bytes) {
+  bool control = std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+  if (text.empty() || text.size() > max_bytes || control || text.find('\'') != std::string::npos)
+    throw BadInput{option + ": not a name (no quotes or control characters, at most " + std::to_string(max_bytes) +
+                   " bytes): " + text};
+  return text;
+}
+
+std::string WordArgument(const std::string& option, const std::string& text) {
+  bool word = !text.empty() && text.size() <= 64 && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+  });
+  if (!word) throw BadInput{option + ": not a word of letters, digits and underscores: " + text};
+  return text;
 }
 
 std::string BillTypeArgument(const std::string& option, const std::string& text) {
@@ -54,6 +82,21 @@ void ExistingDatabase(const std::string& data_source) {
   std::error_code ec;
   if (file.empty() || !std::filesystem::is_regular_file(file, ec))
     throw BadInput{"--db: no database at " + data_source + " (create one with: dailybalance init --db " + data_source + ")"};
+  // An embedded database file starts with its format's signature.
+  static constexpr char kSignature[] = "SQLite format 3";
+  char head[sizeof kSignature] = {};
+  std::ifstream in(file, std::ios::binary);
+  if (!in.read(head, sizeof head) || std::memcmp(head, kSignature, sizeof kSignature) != 0)
+    throw BadInput{"--db: " + data_source + " is not a host database"};
+}
+
+void NewDatabasePath(const std::string& data_source) {
+  std::string file = data::EmbeddedPath(data_source);
+  std::error_code ec;
+  std::filesystem::path parent = std::filesystem::path(file).parent_path();
+  if (file.empty() || std::filesystem::is_directory(file, ec) ||
+      !(parent.empty() || std::filesystem::is_directory(parent, ec)))
+    throw BadInput{"--db: cannot create a database at " + data_source + " (a file path in an existing directory)"};
 }
 
 }  // namespace tovan::cli

@@ -27,9 +27,20 @@ int32_t IdArgument(const std::string& option, const std::string& text);
 automation::Date DateArgument(const std::string& option, const std::string& text);
 // A decimal number (no exponent tricks, no blanks).
 double NumberArgument(const std::string& option, const std::string& text);
+// A decimal number from `low` to `high`.
+double NumberArgument(const std::string& option, const std::string& text, double low, double high);
+// A name the component writes between quotes (a settlement account): no
+// quote and no control character; at most `max_bytes` bytes.
+std::string NameArgument(const std::string& option, const std::string& text, size_t max_bytes = 80);
+// A word of letters, digits and underscores (an option section or key).
+std::string WordArgument(const std::string& option, const std::string& text);
 // "sales" -> "1", "returns" -> "2".
 std::string BillTypeArgument(const std::string& option, const std::string& text);
-// The database file of --db must exist (commands other than init never create one).
+// The database file of --db must exist and be a database (commands other
+// than init never create one).
 void ExistingDatabase(const std::string& data_source);
+// Where init may create a database: a file path (not another scheme) in a
+// directory that exists.
+void NewDatabasePath(const std::string& data_source);
 
 }  // namespace tovan::cli

@@ -59,19 +59,32 @@ int RunCancel(const CancelOptions& options) {
     return kExitBadInput;
   }
   return WithSession(options.db, options.user_id, options.app_type, [&](HostSession& session) {
-    host::HostUnitOfWork unit;
     auto cancel = session.Create("clsUnBalData");
-    std::vector<Variant> args{Variant(session.ProgressDisplay(options.json)), Variant(options.db), Variant(options.ids),
-                              Variant("")};
-    bool ok = automation::CBool(CallMember(cancel, "UnBalData", args));
-    // Bills refused are skipped and the others cancelled: the work stands
-    // unless the cancellation itself broke off (its last vote is then SetAbort).
-    if (unit.last_vote() == host::Vote::Complete) {
-      unit.Commit();
-    } else {
-      unit.Rollback();
+    automation::DispatchPtr events = options.events ? options.events : session.ProgressDisplay(options.json);
+    // Each daily bill is cancelled in a unit of work of its own, committed
+    // only when its cancellation answered True: a bill that is refused or
+    // fails half-way (after its check bill went, before its audit was undone)
+    // stays whole, and the bills cancelled before it stand.
+    bool ok = true;
+    std::string failures;
+    for (size_t start = 0; start <= options.ids.size();) {
+      size_t comma = options.ids.find(',', start);
+      std::string id = options.ids.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      start = comma == std::string::npos ? options.ids.size() + 1 : comma + 1;
+      host::HostUnitOfWork unit;
+      std::vector<Variant> args{Variant(events), Variant(options.db), Variant(id), Variant("")};
+      bool cancelled = automation::CBool(CallMember(cancel, "UnBalData", args));
+      if (cancelled && unit.last_vote() == host::Vote::Complete) {
+        unit.Commit();
+      } else {
+        unit.Rollback();
+        ok = false;
+        std::string line = args[3].string();
+        failures += line.empty() ? "反日结失败！\r\n" : line;
+        if (failures.back() != '\n') failures += "\r\n";
+      }
     }
-    std::string message = args[3].string();
+    std::string message = ok ? "反日结完成！" : failures;
     if (options.json) {
       std::cout << ToText(Json{{"result", ok}, {"message", message}}) << "\n";
     } else {
@@ -83,11 +96,21 @@ int RunCancel(const CancelOptions& options) {
 
 int RunClosed(const ClosedOptions& options) {
   return WithSession(options.db, 1, 2, [&](HostSession& session) {
+    // --filter is an SQL condition by design (the host's own filter).  The
+    // listing only reads, so it runs in a unit of work that is always rolled
+    // back: whatever a filter makes the statement do is undone, and the data
+    // layer refuses the transaction control that could end the unit early.
+    host::HostUnitOfWork read_only;
     auto cancel = session.Create("clsUnBalData");
     std::vector<Variant> args{Variant(options.db), Variant(options.filter)};
     auto list = foundation::AsVector(CallMember(cancel, "SetTotalData", args));
+    if (!list && !options.filter.empty()) {
+      PrintError("--filter: not a condition on b (daily bill) and be (entry) that the database accepts: " +
+                 options.filter);
+      return kExitBadInput;
+    }
     if (!list) {
-      PrintError("the closed daily bills cannot be read" + std::string(options.filter.empty() ? "" : " (check --filter)"));
+      PrintError("the closed daily bills cannot be read");
       return kExitFailed;
     }
     PrintRecords(list, options.json, "no closed daily bills");
@@ -103,6 +126,7 @@ int RunShow(const ShowOptions& options) {
     return kExitBadInput;
   }
   return WithSession(options.db, 1, 2, [&](HostSession& session) {
+    host::HostUnitOfWork read_only;  // a listing: never committed
     auto cancel = session.Create("clsUnBalData");
     std::vector<Variant> args{Variant(options.db), Variant(options.id)};
     auto list = foundation::AsVector(CallMember(cancel, "SetDetailData", args));

@@ -41,6 +41,9 @@ std::string FirstValue(hostlib::HostDatabase& db, const std::string& sql, const 
 struct Refusal {
   std::string message;
 };
+
+// A tax rate is a percentage.
+constexpr double kMaxTaxRate = 100;
 }  // namespace
 
 int RunClose(const CloseOptions& options) {
@@ -58,7 +61,8 @@ int RunClose(const CloseOptions& options) {
     if (options.client) IdArgument("--client", *options.client);
     if (options.in_cust) IdArgument("--in-cust", *options.in_cust);
     if (options.invoice_type) IdArgument("--invoice-type", *options.invoice_type);
-    if (options.tax) NumberArgument("--tax", *options.tax);
+    if (options.tax) NumberArgument("--tax", *options.tax, 0, kMaxTaxRate);
+    if (options.acct) NameArgument("--acct", *options.acct);
     if (options.dept) IdArgument("--dept", *options.dept);
     session = std::make_unique<HostSession>(HostSessionOptions{options.db, static_cast<int16_t>(options.user_id), options.app_type});
   } catch (const BadInput& e) {
@@ -90,10 +94,12 @@ int RunClose(const CloseOptions& options) {
       known_customer("--in-cust", in_cust);
     }
     std::string invoice_type = options.invoice_type ? *options.invoice_type : Setting(data, "InvoiceType", "2021");
-    double tax = NumberArgument("--tax", options.tax ? *options.tax : Setting(data, "TaxRate", "17"));
+    double tax = NumberArgument("--tax", options.tax ? *options.tax : Setting(data, "TaxRate", "17"), 0, kMaxTaxRate);
 
     std::vector<Variant> balance{Variant(options.db)};
-    CallMember(data, "UpdateBalAmount", balance);
+    // Bills whose balance amounts could not be brought up to date would close with wrong amounts.
+    if (!automation::CBool(CallMember(data, "UpdateBalAmount", balance)))
+      throw Refusal{"the balance amounts of the retail bills cannot be updated"};
     if (ids.empty()) {
       std::vector<Variant> args{Variant(options.db), Variant("FDate='" + automation::DateToText(date) +
                                                              "' And FBillType=" + bill_type_filter)};
@@ -111,6 +117,8 @@ int RunClose(const CloseOptions& options) {
     std::vector<Variant> store{Variant(options.db), Variant(ids), Variant(""), Variant(bill_type)};
     if (!automation::CBool(CallMember(data, "CheckStore", store))) throw Refusal{store[2].string()};
 
+    // A list that cannot be read (null) is a failure, not "none": the closing
+    // must not fall back to another account because a read failed.
     std::string account = "0";
     if (options.acct) {
       std::vector<Variant> args{Variant(options.db), Variant(*options.acct)};
@@ -119,12 +127,14 @@ int RunClose(const CloseOptions& options) {
     } else {
       std::vector<Variant> args{Variant(options.db)};
       auto accounts = foundation::AsVector(CallMember(data, "GetSettleAcctData", args));
-      if (accounts && accounts->UpperBound() > 0) account = CStr(accounts->Record(1)->Value("FItemID"));
+      if (!accounts) throw Refusal{"the settlement accounts cannot be read"};
+      if (accounts->UpperBound() > 0) account = CStr(accounts->Record(1)->Value("FItemID"));
     }
     std::vector<Variant> amounts_args{Variant(options.db), Variant(ids)};
     auto amounts = foundation::AsVector(CallMember(data, "SetSettleAmount", amounts_args));
+    if (!amounts) throw Refusal{"the settlement amounts of the retail bills cannot be read"};
     auto vec = foundation::Vector::Create();
-    for (int32_t p = 1; amounts && p <= amounts->UpperBound(); ++p) {
+    for (int32_t p = 1; p <= amounts->UpperBound(); ++p) {
       auto method = amounts->Record(p);
       auto record = foundation::Dictionary::Create();
       record->SetValue("FSettleItemID", method->Value("FItemID"));
@@ -133,7 +143,7 @@ int RunClose(const CloseOptions& options) {
       vec->Add(Variant(record));
     }
 
-    auto events = session->ProgressDisplay(options.json);
+    automation::DispatchPtr events = options.events ? options.events : session->ProgressDisplay(options.json);
     std::vector<Variant> args{Variant(events),      Variant(options.db), Variant(bill_type),   Variant(ids),
                               Variant(date),        Variant(invoice_type), Variant(client),    Variant(date),
                               Variant(tax),         Variant(vec),        Variant(""),          Variant(""),
@@ -142,8 +152,9 @@ int RunClose(const CloseOptions& options) {
     bool closed = automation::CBool(CallMember(data, "ProcessDailyBalance", args));
     std::string message = args[10].string();
     if (!closed || unit.last_vote() != host::Vote::Complete) throw Refusal{message};
-    unit.Commit();
 
+    // The report is read inside the unit: once it has committed, nothing can
+    // fail any more and turn a closing that stands into a reported failure.
     std::string first_id = ids.substr(0, ids.find(','));
     std::string daily_id = FirstValue(host_db, "SELECT FDailyBillID FROM t_LS_Retail WHERE FID=?1", Variant(first_id));
     out["message"] = message;
@@ -158,6 +169,7 @@ int RunClose(const CloseOptions& options) {
                                       Variant(stock_id));
     out["checkBillNo"] = check_no.empty() ? Json(nullptr) : Json(check_no);
     out["retailBills"] = static_cast<int>(std::count(ids.begin(), ids.end(), ',') + 1);
+    unit.Commit();
   } catch (const BadInput& e) {
     PrintError(e.message);
     return kExitBadInput;

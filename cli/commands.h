@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/automation/dispatch.h"
+
 namespace tovan::cli {
 
 inline constexpr int kExitOk = 0;
@@ -72,6 +74,8 @@ struct CloseOptions {
   std::optional<std::string> client, invoice_type, tax, acct, in_cust, dept;
   bool check_bill = false;
   bool json = false;
+  // The progress display handed to the component; null: the one the output asks for.
+  automation::DispatchPtr events;
 };
 int RunClose(const CloseOptions& options);
 
@@ -81,6 +85,8 @@ struct CancelOptions {
   int app_type = 2;
   std::string ids;  // DAILY_ID[,DAILY_ID...]
   bool json = false;
+  // The progress display handed to the component; null: the one the output asks for.
+  automation::DispatchPtr events;
 };
 int RunCancel(const CancelOptions& options);
 

@@ -1,6 +1,8 @@
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/json_values.h"
 #include "host/database_builder.h"
@@ -8,13 +10,28 @@
 
 namespace tovan::cli {
 
+namespace {
+constexpr int kMaxBills = 1000000;
+constexpr int kMaxLines = 1000;
+constexpr int kMaxDays = 3660;
+}  // namespace
+
 int RunInit(const InitOptions& options) {
   if (options.empty && options.bills_given) {
     PrintError("--empty and --bills exclude each other");
     return kExitBadInput;
   }
-  if (options.bills < 0 || options.lines < 1 || options.days < 1) {
-    PrintError("--bills must be 0 or more, --lines and --days 1 or more");
+  // Bounds keep a mistyped number from filling the disk for hours.
+  if (options.bills < 0 || options.bills > kMaxBills || options.lines < 1 || options.lines > kMaxLines ||
+      options.days < 1 || options.days > kMaxDays) {
+    PrintError("--bills must lie from 0 to " + std::to_string(kMaxBills) + ", --lines from 1 to " +
+               std::to_string(kMaxLines) + ", --days from 1 to " + std::to_string(kMaxDays));
+    return kExitBadInput;
+  }
+  try {
+    NewDatabasePath(options.db);
+  } catch (const BadInput& e) {
+    PrintError(e.message);
     return kExitBadInput;
   }
   hostlib::DemoOptions demo;
@@ -24,7 +41,7 @@ int RunInit(const InitOptions& options) {
   demo.days = options.days;
   if (!options.last_day.empty()) {
     auto day = automation::ParseDate(options.last_day);
-    if (!day) {
+    if (!day || day->serial != std::floor(day->serial)) {
       PrintError("--last-day is not a date: " + options.last_day);
       return kExitBadInput;
     }

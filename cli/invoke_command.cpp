@@ -43,6 +43,9 @@ bool MakeHostValue(const std::string& key, const Json& value, Variant& out, void
       out = Variant(connection);
       return true;
     }
+    // The recordset is read in a unit of work that is always rolled back: a
+    // statement that writes instead of reading changes nothing.
+    host::HostUnitOfWork read_only;
     auto rs = data::Recordset::Create();
     rs->Open(value.get<std::string>(), connection, data::ado::kOpenStatic, data::ado::kLockOptimistic);
     out = Variant(rs);

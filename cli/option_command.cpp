@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/json_values.h"
 #include "host/host_process.h"
@@ -9,6 +10,15 @@
 namespace tovan::cli {
 
 int RunOption(const OptionOptions& options) {
+  try {
+    ExistingDatabase(options.db);
+    WordArgument("SECTION", options.section);
+    WordArgument("KEY", options.key);
+    if (options.value) NameArgument("VALUE", *options.value, 255);
+  } catch (const BadInput& e) {
+    PrintError(e.message);
+    return kExitBadInput;
+  }
   hostlib::HostProcessOptions host;
   host.data_source = options.db;
   hostlib::StartHostProcess(host);

@@ -69,7 +69,11 @@ bool ProcessDailyBalance(component::ContextBinding& binding, const ClosingReques
     CallEvents(request.events, "SetProgressMin", Variant(int32_t{0}));
     CallEvents(request.events, "SetProgressValue", Variant(int32_t{0}));
 
-    double deductible = std::fabs(SumSettleAmount(binding, connection, "FID in (" + ids + ")", "0,3,4"));
+    // A sum that could not be read is not a zero: the stock bill would be
+    // written without the amounts already received.
+    bool sum_failed = false;
+    double deductible = std::fabs(SumSettleAmount(binding, connection, "FID in (" + ids + ")", "0,3,4", &sum_failed));
+    if (sum_failed) automation::Raise(automation::vberr::kInvalidProcedureCall);
     double total_amount =
         automation::CDbl(aggregated->Record(aggregated->UpperBound())->Value("FTotalAmount"));
     if (total_amount == 0) automation::Raise(automation::vberr::kInvalidProcedureCall);

@@ -104,8 +104,8 @@ std::shared_ptr<foundation::Dictionary> MakeEntry(const foundation::Dictionary& 
   entry->SetValue("FSCStockID", get(line, "FStock"));
   Variant row_qty = get(row, "FQty");
   entry->SetValue("FQty", row_qty);
-  Variant coefficient = line.GetValue("FCoefficient", Variant("1"));
-  bool zero_coefficient = coefficient.type() == automation::VarType::String && coefficient.string() == "0";
+  // Compared as VB compares a variant with "0": as text for text, as a number otherwise.
+  bool zero_coefficient = automation::IsEqual(line.GetValue("FCoefficient", Variant("1")), Variant("0"));
   entry->SetValue("FShowQty", zero_coefficient
                                   ? row_qty
                                   : Variant(Divide(CDbl(row_qty), CDbl(line.GetValue("FCoefficient", Variant(int32_t{1}))))));

@@ -4,7 +4,9 @@
 #include "closing/closing_driver.h"
 #include "closing/eligibility_checks.h"
 #include "closing/lookups.h"
+#include "closing/rollback.h"
 #include "closing/settlement_services.h"
+#include "component/argument_checks.h"
 #include "component/type_library.h"
 #include "numbering/bill_numbers.h"
 #include "platform/automation/error.h"
@@ -19,6 +21,11 @@ using automation::Variant;
 namespace {
 std::shared_ptr<data::Connection> AsConnection(const Variant& v) {
   return v.IsObject() ? std::dynamic_pointer_cast<data::Connection>(v.object()) : nullptr;
+}
+
+// Tax rates are written between quotes, keyed by item id.
+bool TaxRatesPass(const foundation::Vector* records) {
+  return RecordValuesPass(records, "FItemID", IsIdValue) && RecordValuesPass(records, "FTaxRate", IsNumberValue);
 }
 
 Variant ListOrNothing(std::shared_ptr<foundation::Vector> list) {
@@ -179,6 +186,10 @@ std::shared_ptr<foundation::Vector> clsData::PackageRecordset(data::Recordset* r
 void clsData::InsertVectDataToTbl(data::Connection* oConn, const std::string& stbl, const std::string& sPKField,
                                   foundation::Vector* oVect, int32_t& RtnCode) {
   host::CallScope scope(binding_.data_context_ptr());
+  if (!IsTableName(stbl) || !TaxRatesPass(oVect)) {
+    RtnCode = records::kWriteFailed;
+    return;
+  }
   records::InsertVectDataToTbl(oConn, stbl, sPKField, oVect, RtnCode);
 }
 
@@ -194,7 +205,11 @@ bool clsData::SaveData(const std::string& sDsn, foundation::Vector* oVect, int32
     RtnCode = records::kWriteFailed;
     return false;
   }
-  records::InsertVectDataToTbl(connection.get(), "t_Item", "FItemID", oVect, RtnCode);
+  if (TaxRatesPass(oVect)) {
+    records::InsertVectDataToTbl(connection.get(), "t_Item", "FItemID", oVect, RtnCode);
+  } else {
+    RtnCode = records::kWriteFailed;
+  }
   binding_.SetComplete();
   return true;
 }
@@ -207,22 +222,29 @@ std::string clsData::GetNewBillNo(const std::string& sFBillType) {
 bool clsData::CheckBalData(const std::string& sDsn, const std::string& sIDDetail, automation::Date sDateFrom,
                            automation::Date sDateTo, const std::string& sBillType, int32_t lBranchShop) {
   host::CallScope scope(binding_.data_context_ptr());
+  if (!IsIdListText(sIDDetail) || !IsIdListText(sBillType)) return false;
   return closing::CheckBalData(binding_, sDsn, sIDDetail, sDateFrom, sDateTo, sBillType, lBranchShop);
 }
 
 bool clsData::CheckData(const std::string& sDsn, const std::shared_ptr<foundation::Vector>& vec) {
   host::CallScope scope(binding_.data_context_ptr());
+  if (!RecordValuesPass(vec.get(), "FID", IsIdValue)) return false;
   return closing::CheckData(binding_, sDsn, vec);
 }
 
 bool clsData::CheckStore(const std::string& sDsn, const std::string& sIDDetail, std::string& strRtnMsg,
                          const std::string& sBillType) {
   host::CallScope scope(binding_.data_context_ptr());
+  if (!IsIdListText(sIDDetail)) {
+    if (strRtnMsg.empty()) strRtnMsg = closing::kStockCheckFailed;
+    return false;
+  }
   return closing::CheckStore(binding_, sDsn, sIDDetail, strRtnMsg, sBillType);
 }
 
 bool clsData::JudgeData(const std::string& sDsn, const std::string& sIDDetail) {
   host::CallScope scope(binding_.data_context_ptr());
+  if (!IsIdListText(sIDDetail)) return false;
   return closing::JudgeData(binding_, sDsn, sIDDetail);
 }
 
@@ -233,6 +255,7 @@ std::shared_ptr<foundation::Vector> clsData::GetSettleAcctData(const std::string
 
 std::shared_ptr<foundation::Vector> clsData::SetSettleAmount(const std::string& sDsn, const std::string& sIDDetail) {
   host::CallScope scope(binding_.data_context_ptr());
+  if (!IsIdListText(sIDDetail)) return nullptr;
   return closing::SetSettleAmount(binding_, sDsn, sIDDetail);
 }
 
@@ -250,6 +273,7 @@ std::shared_ptr<foundation::Vector> clsData::GetData(const std::string& sDsn) {
 void clsData::GetItemData(const std::string& sItemID, const std::string& sDsn, const std::string& sFilter) {
   host::CallScope scope(binding_.data_context_ptr());
   if (!customer_tree_) customer_tree_ = foundation::Vector::Create();
+  if (!IsIdListText(sItemID)) return;
   closing::GetItemData(binding_, *customer_tree_, sItemID, sDsn, sFilter);
 }
 
@@ -261,11 +285,13 @@ int16_t clsData::GetMaxLevel(const std::string& sDsn) {
 void clsData::GetCustDetail(const std::string& sDsn, const std::string& ItemID, std::string& name,
                             std::string& contact, std::string& phone, std::string& fax) {
   host::CallScope scope(binding_.data_context_ptr());
+  if (!IsIdListText(ItemID)) return;
   closing::GetCustDetail(binding_, sDsn, ItemID, name, contact, phone, fax);
 }
 
 std::string clsData::GetInvoiceData(data::Connection* oConn, const std::string& sItemID) {
   host::CallScope scope(binding_.data_context_ptr());
+  if (!IsIdListText(sItemID)) return {};
   return closing::GetInvoiceData(oConn, sItemID);
 }
 
@@ -291,6 +317,14 @@ bool clsData::ProcessDailyBalance(automation::DispatchPtr objEventsSwitch, const
                                   bool bCreateCheckBill, int32_t lInCustID, int32_t lDeptID) {
   host::CallScope scope(binding_.data_context_ptr());
   events_switch_ = objEventsSwitch;
+  if (!IsIdListText(sID) || !IsIdListText(sBillType) || !IsIdListText(sInvoiceType) || !IsIdListText(sClient) ||
+      !RecordValuesPass(vec.get(), "FSettleItemID", IsIdValue) ||
+      !RecordValuesPass(vec.get(), "FSettleAcctItemID", IsIdValue) ||
+      !RecordValuesPass(vec.get(), "FSettleAmount", IsNumberValue)) {
+    // As a closing whose first statement the database refused: stage 0, nothing written.
+    closing::RollbackClosing(binding_, 0, strReturnMsg, "", 0, 0, sID);
+    return false;
+  }
   closing::ClosingRequest request;
   request.events = std::move(objEventsSwitch);
   request.data_source = sDsn;

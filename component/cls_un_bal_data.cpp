@@ -3,6 +3,7 @@
 #include "cancel/cancel_driver.h"
 #include "cancel/closed_bill_queries.h"
 #include "cancel/voucher_check.h"
+#include "component/argument_checks.h"
 #include "component/type_library.h"
 #include "platform/host/data_context.h"
 #include "platform/automation/error.h"
@@ -77,11 +78,13 @@ std::shared_ptr<foundation::Vector> clsUnBalData::SetTotalData(const std::string
 
 std::shared_ptr<foundation::Vector> clsUnBalData::SetDetailData(const std::string& sDsn, const std::string& sID) {
   host::CallScope scope(binding_.data_context_ptr());
+  if (!IsIdListText(sID)) return nullptr;
   return cancel::SetDetailData(binding_, sDsn, sID);
 }
 
 bool clsUnBalData::GenerateVch(const std::string& sDsn, const std::string& sDailyBillID, std::string& sMsg) {
   host::CallScope scope(binding_.data_context_ptr());
+  if (!IsIdListText(sDailyBillID)) return false;
   return cancel::GenerateVch(binding_, sDsn, sDailyBillID, sMsg);
 }
 
@@ -89,6 +92,10 @@ bool clsUnBalData::UnBalData(automation::DispatchPtr objEventsSwitch, const std:
                              std::string& strReturnMsg) {
   host::CallScope scope(binding_.data_context_ptr());
   events_switch_ = std::move(objEventsSwitch);
+  if (!IsIdListText(sID)) {
+    strReturnMsg = "反日结失败！\r\nnot a list of daily-bill ids";
+    return false;
+  }
   return cancel::UnBalData(binding_, events_switch_, sDsn, sID, strReturnMsg, progress_);
 }
 

@@ -1,5 +1,6 @@
 #include "component/cls_xs_bal_data.h"
 
+#include "component/argument_checks.h"
 #include "component/type_library.h"
 #include "platform/automation/error.h"
 #include "selection/validity.h"
@@ -57,6 +58,7 @@ std::string clsXSBalData::GetXSIDData(const std::shared_ptr<foundation::Vector>&
 
 bool clsXSBalData::IsValidBill(const std::string& sID, int32_t& lTypeID, int32_t& DailyType, std::string& sRtnMsg) {
   host::CallScope scope(binding_.data_context_ptr());
+  if (!IsIdListText(sID, /*quoted=*/true)) return false;
   return selection::IsValidBill(binding_, sID, lTypeID, DailyType, sRtnMsg);
 }
 

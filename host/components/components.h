@@ -9,17 +9,44 @@
 // Each call is a public operation of its own: it joins the caller's unit of
 // work on the thread's connection for the data source it is given.
 //
+// Plug-in faults (a test seam, like $DAILYBALANCE_FAULT for statements):
+// $DAILYBALANCE_PLUGIN_FAULT makes the two plug-ins answer a failure without
+// doing their work, as a host plug-in that refuses would.  It holds
+// OPERATION=ANSWER pairs separated by commas, e.g. "audit=2,undo=false":
+//   audit, unaudit    AuditBill with operation 1 / -1 answers the integer given;
+//   writeoff, undo    CheckBill with operation 1 / 0 answers true or false;
+//   ANSWER "raise"    the call raises an error instead of answering.
+//
 // Thread-safety: apartment-threaded.
 #pragma once
 
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/automation/typelib.h"
 #include "platform/data/recordset.h"
 #include "platform/foundation/vector.h"
 
 namespace tovan::hostlib {
+
+// The answer $DAILYBALANCE_PLUGIN_FAULT sets for `operation`, or nullopt.
+inline std::optional<std::string> PlugInFault(std::string_view operation) {
+  const char* plan = std::getenv("DAILYBALANCE_PLUGIN_FAULT");
+  if (plan == nullptr) return std::nullopt;
+  std::string_view rest(plan);
+  while (!rest.empty()) {
+    size_t comma = rest.find(',');
+    std::string_view pair = rest.substr(0, comma);
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    size_t equals = pair.find('=');
+    if (equals != std::string_view::npos && pair.substr(0, equals) == operation)
+      return std::string(pair.substr(equals + 1));
+  }
+  return std::nullopt;
+}
 
 class ClassInfo final : public automation::DescribedObject {
  public:

@@ -15,6 +15,8 @@ constexpr const char* kProgId = "TovanM_ArAp_PlugIns.clsCheck";
 constexpr int32_t kWriteOff = 1;
 constexpr int32_t kUndo = 0;
 constexpr int32_t kCustomerClass = 4;
+// What a plug-in raises when $DAILYBALANCE_PLUGIN_FAULT says "raise".
+constexpr int32_t kPlugInError = static_cast<int32_t>(0x80040201u);  // vbObjectError + 513
 
 const automation::InterfaceDesc& ComponentInterface() {
   using namespace automation::describe;
@@ -56,6 +58,11 @@ ReceivablesCheckPlugIn::ReceivablesCheckPlugIn() : DescribedObject(Table()) {}
 bool ReceivablesCheckPlugIn::CheckBill(const std::string& data_source, const std::string& check_id, int32_t operation,
                                        std::string& message) {
   host::CallScope scope;
+  if (auto fault = PlugInFault(operation == kWriteOff ? "writeoff" : operation == kUndo ? "undo" : "")) {
+    if (*fault == "raise") throw automation::AutomationError(kPlugInError, kProgId, "injected plug-in failure");
+    message = "injected plug-in failure";
+    return *fault == "true";
+  }
   HostDatabase db(data_source);
   Variant id(automation::CLng(Variant(check_id)));
   data::ResultSet bill = db.Query("SELECT FStatus, FInCustID FROM t_rp_Checkbill WHERE FID = ?1", {id});

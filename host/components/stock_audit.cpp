@@ -1,6 +1,7 @@
 // The stock plug-in: audit posts a stock bill to the stock, un-audit gives
 // back exactly what the audit posted (kept per bill in t_CC_StockPosting).
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <tuple>
 
@@ -23,6 +24,8 @@ constexpr int32_t kUnaudit = -1;
 constexpr int32_t kReturnBillType = 3002;
 // Quantities are doubles; a shortfall smaller than this is rounding, not a shortage.
 constexpr double kTolerance = 1e-9;
+// What a plug-in raises when $DAILYBALANCE_PLUGIN_FAULT says "raise".
+constexpr int32_t kPlugInError = static_cast<int32_t>(0x80040201u);  // vbObjectError + 513
 
 const automation::InterfaceDesc& ComponentInterface() {
   using namespace automation::describe;
@@ -137,6 +140,11 @@ StockAuditPlugIn::StockAuditPlugIn() : DescribedObject(Table()) {}
 int32_t StockAuditPlugIn::AuditBill(foundation::Vector& request, int32_t operation, const std::string& data_source,
                                     foundation::Dictionary* result) {
   host::CallScope scope;
+  if (auto fault = PlugInFault(operation == kAudit ? "audit" : operation == kUnaudit ? "unaudit" : "")) {
+    if (*fault == "raise") throw automation::AutomationError(kPlugInError, kProgId, "injected plug-in failure");
+    Report(result, false, "injected plug-in failure");
+    return static_cast<int32_t>(std::strtol(fault->c_str(), nullptr, 10));
+  }
   HostDatabase db(data_source);
   int32_t id = automation::CLng(request.Record(1)->Value("BillInterID"));
   data::ResultSet bill = db.Query("SELECT FStatus, FBillTypeID FROM t_cc_stockbill WHERE FID = ?1", {Variant(id)});

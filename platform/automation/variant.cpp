@@ -141,6 +141,14 @@ ParsedNumber ParseNumeric(std::string_view text) {
   }
   if (i != s.size()) return {ParseStatus::kNotNumeric, 0};
 
+  // from_chars reads the validated text locale-free and correctly rounded, as
+  // strtod does, without a copy; out of range (a huge exponent, or one so
+  // small it rounds to zero) is left to strtod.
+  const std::string_view unsigned_text = s.front() == '+' ? s.substr(1) : s;
+  double parsed = 0;
+  const auto [end, ec] = std::from_chars(unsigned_text.data(), unsigned_text.data() + unsigned_text.size(), parsed);
+  if (ec == std::errc() && end == unsigned_text.data() + unsigned_text.size()) return {ParseStatus::kOk, parsed};
+
   const std::string copy(s);
   const locale_t loc = ClassicLocale();
   const double value = loc ? strtod_l(copy.c_str(), nullptr, loc) : std::strtod(copy.c_str(), nullptr);
@@ -333,6 +341,27 @@ double RoundHalfEven(double value) {
 std::string NumberToText(double value) {
   if (!std::isfinite(value)) Raise(vberr::kOverflow);
   if (value == 0) return "0";
+
+  // In the plain range, a value whose shortest exact form has at most 15
+  // significant digits rounds to that form: it is the answer, and the
+  // shortest form is much cheaper to find than a rounding to 15 digits.
+  if (const double magnitude = std::fabs(value); magnitude >= 1e-4 && magnitude < 1e15) {
+    char plain[48];
+    const auto shortest = std::to_chars(plain, plain + sizeof plain, value, std::chars_format::fixed);
+    int significant = 0, pending_zeros = 0;
+    bool started = false;
+    for (const char* p = plain; p != shortest.ptr; ++p) {
+      if (*p < '0' || *p > '9') continue;
+      if (*p != '0') {
+        significant += pending_zeros + 1;
+        pending_zeros = 0;
+        started = true;
+      } else if (started) {
+        ++pending_zeros;
+      }
+    }
+    if (significant <= 15) return std::string(plain, static_cast<size_t>(shortest.ptr - plain));
+  }
 
   // d.dddddddddddddde±x: fifteen significant digits, correctly rounded.
   char buf[40];

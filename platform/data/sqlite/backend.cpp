@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -15,10 +16,13 @@ namespace tovan::data::sqlite {
 using automation::Variant;
 
 namespace {
-// Bounds of the caches: texts built with literal values (inserts of a
-// closing) churn through; the repeating ones stay.
+// Bounds of the caches.  Statements whose literals stay in their text (the
+// inserts of a stock bill's entries) churn through the statement cache; the
+// least recently used half goes when it is full, so the repeating ones stay.
 constexpr size_t kMaxTranslations = 2048;
 constexpr size_t kMaxStatements = 256;
+// Longer batches (long id lists) are one-offs: translated, not kept.
+constexpr size_t kMaxCachedBatch = 16384;
 
 std::string Lower(std::string_view s) {
   std::string out(s);
@@ -97,6 +101,12 @@ bool IsDataChange(std::string_view sql) {
   return word == "insert" || word == "update" || word == "delete" || word == "replace";
 }
 
+bool SameFixedLiterals(const Translation& t, std::string_view text, const std::vector<Literal>& literals) {
+  for (const auto& [place, literal] : t.fixed)
+    if (text.substr(literals[place].pos, literals[place].len) != literal) return false;
+  return true;
+}
+
 // Resets a statement taken from the cache when its use ends, however it ends.
 class ResetOnExit {
  public:
@@ -134,7 +144,7 @@ std::unique_ptr<SqliteBackend> SqliteBackend::Open(const std::string& path, cons
 SqliteBackend::SqliteBackend(sqlite3* db, std::string data_source) : db_(db), data_source_(std::move(data_source)) {}
 
 SqliteBackend::~SqliteBackend() {
-  for (auto& [sql, st] : statements_) sqlite3_finalize(st);
+  for (auto& [sql, cached] : statements_) sqlite3_finalize(cached.statement);
   // A connection closed inside a unit gives its work up, as a server does.
   if (InTransaction()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close_v2(db_);
@@ -187,17 +197,37 @@ ResultSet SqliteBackend::ExecuteNative(const std::string& sql, std::span<const V
   return rows;
 }
 
-std::shared_ptr<const Translation> SqliteBackend::Translate(std::string_view text) {
-  std::string key(text);
-  if (auto it = translations_.find(key); it != translations_.end()) return it->second;
-  auto translation = std::make_shared<const Translation>(TranslateBatch(text));
-  if (translations_.size() >= kMaxTranslations) translations_.clear();
-  translations_.emplace(std::move(key), translation);
-  return translation;
+std::shared_ptr<const Translation> SqliteBackend::Cached(std::string_view text, const std::vector<Literal>& literals) {
+  BatchShape(text, literals, shape_);
+  auto it = translations_.find(shape_);
+  if (it == translations_.end()) return nullptr;
+  for (const auto& translation : it->second)
+    if (SameFixedLiterals(*translation, text, literals)) return translation;
+  return nullptr;
+}
+
+// Keeps a translation under shape_, the shape Cached computed last.
+void SqliteBackend::Keep(std::shared_ptr<const Translation> translation) {
+  if (translation_count_ >= kMaxTranslations) {
+    translations_.clear();
+    translation_count_ = 0;
+  }
+  auto& same_shape = translations_[shape_];
+  constexpr size_t kPerShape = 8;
+  if (same_shape.size() == kPerShape) {
+    same_shape.erase(same_shape.begin());
+  } else {
+    ++translation_count_;
+  }
+  same_shape.push_back(std::move(translation));
 }
 
 sqlite3_stmt* SqliteBackend::Prepare(const std::string& sql) {
-  if (auto it = statements_.find(sql); it != statements_.end()) return it->second;
+  ++uses_;
+  if (auto it = statements_.find(sql); it != statements_.end()) {
+    it->second.last_use = uses_;
+    return it->second.statement;
+  }
   sqlite3_stmt* st = nullptr;
   const char* tail = nullptr;
   if (sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, &tail) !=
@@ -209,16 +239,43 @@ sqlite3_stmt* SqliteBackend::Prepare(const std::string& sql) {
     RaiseDatabaseError("more than one statement in one translated step: " + sql);
   }
   if (statements_.size() >= kMaxStatements) {
-    for (auto& [text, old] : statements_) sqlite3_finalize(old);
-    statements_.clear();
+    // No cached statement is running here: each is reset before the next is prepared.
+    std::vector<std::uint64_t> uses;
+    uses.reserve(statements_.size());
+    for (const auto& [text, cached] : statements_) uses.push_back(cached.last_use);
+    std::nth_element(uses.begin(), uses.begin() + static_cast<std::ptrdiff_t>(uses.size() / 2), uses.end());
+    const std::uint64_t median = uses[uses.size() / 2];
+    std::erase_if(statements_, [median](auto& entry) {
+      if (entry.second.last_use >= median) return false;
+      sqlite3_finalize(entry.second.statement);
+      return true;
+    });
   }
-  statements_.emplace(sql, st);
+  statements_.emplace(sql, CachedStatement{st, uses_});
   return st;
 }
 
-void SqliteBackend::RunOne(const std::string& sql, BatchResult& out) {
+void SqliteBackend::Bind(sqlite3_stmt* st, const TranslatedStatement& statement, const Batch& batch) {
+  int index = 0;
+  for (std::uint32_t place : statement.params) {
+    const LiteralValue value = ParameterValue(batch.text, batch.literals[place], value_);
+    // A slice of the batch outlives the run, so SQLite need not copy it (every
+    // run binds every parameter afresh); the scratch text is copied.
+    const bool in_batch = value.text.data() >= batch.text.data() &&
+                          value.text.data() + value.text.size() <= batch.text.data() + batch.text.size();
+    const int rc = value.is_integer ? sqlite3_bind_int64(st, ++index, value.integer)
+                                    : sqlite3_bind_text(st, ++index, value.text.data(),
+                                                        static_cast<int>(value.text.size()),
+                                                        in_batch ? SQLITE_STATIC : SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) Fail();
+  }
+}
+
+void SqliteBackend::RunOne(const TranslatedStatement& statement, const Batch& batch, BatchResult& out) {
+  const std::string& sql = statement.sql;
   sqlite3_stmt* st = Prepare(sql);
   ResetOnExit reset(st);
+  Bind(st, statement, batch);
   int columns = sqlite3_column_count(st);
   bool collect = columns > 0 && !out.has_rows;
   std::vector<int32_t> types;
@@ -242,32 +299,54 @@ void SqliteBackend::RunOne(const std::string& sql, BatchResult& out) {
   if (columns == 0 && IsDataChange(sql)) out.records_affected += sqlite3_changes64(db_);
 }
 
-bool SqliteBackend::RunCondition(const std::string& sql) {
-  sqlite3_stmt* st = Prepare(sql);
+bool SqliteBackend::RunCondition(const TranslatedStatement& statement, const Batch& batch) {
+  sqlite3_stmt* st = Prepare(statement.sql);
   ResetOnExit reset(st);
+  Bind(st, statement, batch);
   int rc = sqlite3_step(st);
   if (rc == SQLITE_DONE) return false;
   if (rc != SQLITE_ROW) Fail();
   return sqlite3_column_type(st, 0) != SQLITE_NULL && sqlite3_column_double(st, 0) != 0;
 }
 
-void SqliteBackend::Run(const std::vector<TranslatedStatement>& statements, BatchResult& out) {
+void SqliteBackend::Run(const std::vector<TranslatedStatement>& statements, const Batch& batch, BatchResult& out) {
   for (const TranslatedStatement& s : statements) {
     switch (s.kind) {
       case TranslatedStatement::Kind::Skip: break;
-      case TranslatedStatement::Kind::Execute: RunOne(s.sql, out); break;
+      case TranslatedStatement::Kind::Execute: RunOne(s, batch, out); break;
       case TranslatedStatement::Kind::IfThen:
-        if (RunCondition(s.sql)) Run(s.then, out);
+        if (RunCondition(s, batch)) Run(s.then, batch, out);
         break;
     }
   }
 }
 
 BatchResult SqliteBackend::Execute(std::string_view text) {
-  auto translation = Translate(text);
-  if (!translation->ok) RaiseDatabaseError(translation->error);
+  // The scratch list is lent out for the batch, so that a batch run from
+  // inside another (none is today) would get a list of its own.
+  std::vector<Literal> literals;
+  literals.swap(literals_);
+  const bool scanned = ScanLiterals(text, literals);
+  std::shared_ptr<const Translation> translation = scanned ? Cached(text, literals) : nullptr;
+  if (!translation) {
+    std::vector<Token> tokens;
+    const TokenizeResult tokenized = Tokenize(text, tokens);
+    if (!tokenized.ok) RaiseDatabaseError(tokenized.error);
+    translation = std::make_shared<const Translation>(TranslateTokens(text, tokens, /*parameterize=*/true));
+    if (!translation->ok) RaiseDatabaseError(translation->error);
+    // The tokenizer has the last word on where the literals are; a batch the
+    // scan read otherwise is run but not kept.
+    std::vector<Literal> tokenized_literals;
+    LiteralsOf(tokens, tokenized_literals);
+    if (scanned && tokenized_literals == literals) {
+      if (text.size() <= kMaxCachedBatch) Keep(translation);
+    } else {
+      literals = std::move(tokenized_literals);
+    }
+  }
   BatchResult out;
-  Run(translation->statements, out);
+  Run(translation->statements, Batch{text, literals}, out);
+  literals.swap(literals_);
   return out;
 }
 

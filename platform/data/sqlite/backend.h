@@ -1,10 +1,12 @@
 // The sqlite backend: one SQLite database connection that runs the
 // component's T-SQL through the dialect layer.
 //
-// Translations are cached by statement text and prepared statements by
-// SQLite text, so a statement sent again costs neither a translation nor a
-// prepare.  The database runs in WAL mode with a busy timeout: a second
-// writer waits for the first instead of failing.
+// Batches are translated with their values as parameters and the
+// translations cached by the batch's shape (its text with every literal
+// blanked out), prepared statements by SQLite text: the ten thousandth
+// "update ... where FEntryID='12345'" costs a tokenization, a lookup and a
+// bind, not a translation and a prepare.  The database runs in WAL mode with
+// a busy timeout: a second writer waits for the first instead of failing.
 //
 // Values come back typed from the columns' declared types: bit gives
 // Boolean, datetime gives Date (dates are stored as the text
@@ -21,6 +23,7 @@
 #include <unordered_map>
 
 #include "platform/data/backend.h"
+#include "platform/data/sqlite/tsql_tokenizer.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -60,18 +63,38 @@ class SqliteBackend final : public ConnectionBackend {
   ResultSet ExecuteNative(const std::string& sql, std::span<const automation::Variant> params);
 
  private:
+  // The batch being run: its text and literals, which parameters bind from.
+  struct Batch {
+    std::string_view text;
+    const std::vector<Literal>& literals;
+  };
+  struct CachedStatement {
+    sqlite3_stmt* statement;
+    std::uint64_t last_use;
+  };
+
   SqliteBackend(sqlite3* db, std::string data_source);
-  std::shared_ptr<const Translation> Translate(std::string_view text);
-  void Run(const std::vector<TranslatedStatement>& statements, BatchResult& out);
-  void RunOne(const std::string& sql, BatchResult& out);
-  bool RunCondition(const std::string& sql);
+  // The cached translation of the batch's shape (in shape_), or null.
+  std::shared_ptr<const Translation> Cached(std::string_view text, const std::vector<Literal>& literals);
+  void Keep(std::shared_ptr<const Translation> translation);
+  void Run(const std::vector<TranslatedStatement>& statements, const Batch& batch, BatchResult& out);
+  void RunOne(const TranslatedStatement& statement, const Batch& batch, BatchResult& out);
+  bool RunCondition(const TranslatedStatement& statement, const Batch& batch);
+  void Bind(sqlite3_stmt* st, const TranslatedStatement& statement, const Batch& batch);
   sqlite3_stmt* Prepare(const std::string& sql);
   [[noreturn]] void Fail() const;
 
   sqlite3* db_;
   std::string data_source_;
-  std::unordered_map<std::string, std::shared_ptr<const Translation>> translations_;
-  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  // Translations by batch shape; a shape holds a few when literals that stay
+  // in the text differ (TOP 1 and TOP 2 are one shape, two translations).
+  std::unordered_map<std::string, std::vector<std::shared_ptr<const Translation>>> translations_;
+  size_t translation_count_ = 0;
+  std::unordered_map<std::string, CachedStatement> statements_;
+  std::uint64_t uses_ = 0;
+  std::vector<Literal> literals_;  // scratch of Execute
+  std::string shape_;              // scratch of Execute
+  std::string value_;          // scratch of Bind
   std::map<std::string, NativeProcedure> procedures_;  // keyed by lower-case name
 };
 

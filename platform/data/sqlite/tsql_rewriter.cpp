@@ -124,6 +124,13 @@ std::string Upper(std::string_view word) {
   return s;
 }
 
+// A statement with more values than this (a long id list) keeps them in its
+// text: such a list is seldom sent twice at the same length, so a cached
+// plan would not serve it again, and binding costs what parsing saves.
+constexpr std::size_t kMaxParams = 100;
+
+bool IsWordByte(char c) { return IsNameChar(c) || c == '.' || c == '\'' || c == '"' || c == ']'; }
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -143,8 +150,102 @@ bool StatementRewriter::Rewrite(const SplitStatement& st, TranslatedStatement& o
   const Token& first = tok_[st.begin];
   const Token& last = tok_[st.end - 1];
   out.original.assign(text_.substr(first.pos, last.pos + last.len - first.pos));
+  if (!parameterize_) return RewriteStatement(st, out);
+
+  if (bindable_.size() != tok_.size()) bindable_.assign(tok_.size(), false);
+  if (st.kind == SplitStatement::Kind::If) {
+    MarkBindable(st.cond_begin, st.cond_end, /*values_first=*/true, /*dml=*/false);
+  } else {
+    // Only statements whose parameters SQLite takes everywhere: no DDL (views refuse them).
+    const Keyword lead = KeywordAt(st.begin);
+    const bool dml = lead == Keyword::Insert || lead == Keyword::Update || lead == Keyword::Delete;
+    if (dml || lead == Keyword::Select) MarkBindable(st.begin, st.end, dml, dml);
+  }
+  if (!RewriteStatement(st, out)) return false;
+  if (out.params.size() <= kMaxParams) return true;
+  const std::uint32_t b = st.kind == SplitStatement::Kind::If ? st.cond_begin : st.begin;
+  const std::uint32_t e = st.kind == SplitStatement::Kind::If ? st.cond_end : st.end;
+  std::fill(bindable_.begin() + b, bindable_.begin() + e, false);
+  out.sql.clear();
+  out.params.clear();
+  out.then.clear();
+  return RewriteStatement(st, out);
+}
+
+bool StatementRewriter::RewriteStatement(const SplitStatement& st, TranslatedStatement& out) {
+  params_ = &out.params;
   if (st.kind == SplitStatement::Kind::If) return RewriteIf(st, out);
   return RewriteSimple(st.begin, st.end, out);
+}
+
+// A literal may be a parameter where it stands for a value: in a DML
+// statement, in a WHERE / ON / HAVING condition or an IF condition.  It stays
+// where SQLite reads it otherwise: a select list names result columns (and
+// the columns of SELECT ... INTO tables), ORDER BY 1 means a column, LIKE
+// patterns decide the plan, and AS 'x' / TOP n are not values.
+void StatementRewriter::MarkBindable(std::uint32_t b, std::uint32_t e, bool values_first, bool dml) {
+  std::vector<bool> levels;  // `values` of each enclosing parenthesis level
+  bool values = values_first;
+  bool fixed_next = false;
+  for (std::uint32_t j = b; j < e; ++j) {
+    const Token& t = tok_[j];
+    const bool fixed = fixed_next;
+    fixed_next = false;
+    switch (t.kind) {
+      case TokenKind::LParen:
+        levels.push_back(values);
+        break;
+      case TokenKind::RParen:
+        if (!levels.empty()) {
+          values = levels.back();
+          levels.pop_back();
+        }
+        break;
+      case TokenKind::Word:
+        switch (t.keyword) {
+          case Keyword::Select: case Keyword::Union: case Keyword::Except: case Keyword::Intersect:
+            values = dml;
+            break;
+          case Keyword::Where:
+            values = true;
+            break;
+          case Keyword::By:
+            values = false;
+            break;
+          case Keyword::Like: case Keyword::As: case Keyword::Top:
+            fixed_next = true;
+            break;
+          case Keyword::None:
+            if (j > 0 && tok_[j - 1].kind == TokenKind::Dot) break;
+            if (WordIs(Text(j), "ON") || WordIs(Text(j), "HAVING")) values = true;
+            if (WordIs(Text(j), "ESCAPE")) fixed_next = true;
+            break;
+          default:
+            break;
+        }
+        break;
+      case TokenKind::Number:
+      case TokenKind::String:
+      case TokenKind::NString: {
+        // Glued to a neighbour ("12abc", "a.5"), a literal is not a value on its own.
+        const bool glued = (t.pos > 0 && IsWordByte(text_[t.pos - 1])) ||
+                           (t.pos + t.len < text_.size() && IsWordByte(text_[t.pos + t.len]));
+        bindable_[j] = values && !fixed && !glued && (t.kind != TokenKind::Number || IsBindableNumber(Text(j)));
+        break;
+      }
+      default:
+        break;
+    }
+  }
+}
+
+void StatementRewriter::AppendLiteral(std::uint32_t i, std::string_view as_written) {
+  if (parameterize_ && bindable_[i]) {
+    Append("?");
+    params_->push_back(i);
+  } else {
+    Append(as_written);
+  }
 }
 
 bool StatementRewriter::RewriteIf(const SplitStatement& st, TranslatedStatement& out) {
@@ -391,6 +492,10 @@ bool StatementRewriter::Emit(std::uint32_t b, std::uint32_t e) {
         break;
       case TokenKind::Operator:
         ok = EmitOperator(i);
+        break;
+      case TokenKind::Number:
+        AppendLiteral(i, Text(i));
+        ++i;
         break;
       default:
         Append(Text(i));
@@ -672,7 +777,9 @@ bool StatementRewriter::EmitString(std::uint32_t& i) {
   // SQLite text is Unicode already: N'...' is '...'.
   const std::string_view body = StringBody(i);
   const std::string_view quoted(body.data() - 1, body.size() + 2);
-  if (CanonicalDateText(body, date_) && date_ != body) {
+  if (parameterize_ && bindable_[i]) {
+    AppendLiteral(i, quoted);  // the value, dates made canonical, is bound (ParameterValue)
+  } else if (CanonicalDateText(body, date_) && date_ != body) {
     date_.insert(date_.begin(), '\'');
     date_.push_back('\'');
     Append(date_);

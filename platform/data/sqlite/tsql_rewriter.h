@@ -21,8 +21,10 @@ namespace tovan::data::sqlite {
 
 class StatementRewriter {
  public:
-  StatementRewriter(std::string_view text, const std::vector<Token>& tokens)
-      : text_(text), tok_(tokens) {}
+  // With `parameterize`, literals that only carry values become "?" and are
+  // listed in the statement's `params` (see TranslateTokens).
+  StatementRewriter(std::string_view text, const std::vector<Token>& tokens, bool parameterize = false)
+      : text_(text), tok_(tokens), parameterize_(parameterize) {}
 
   // False with error() set when the statement holds something that cannot be translated.
   bool Rewrite(const SplitStatement& statement, TranslatedStatement& out);
@@ -43,6 +45,13 @@ class StatementRewriter {
   };
 
   bool RewriteIf(const SplitStatement& st, TranslatedStatement& out);
+  bool RewriteStatement(const SplitStatement& st, TranslatedStatement& out);
+  // Marks the literals of [b, e) that may become parameters.  `values_first`:
+  // the range starts among values (a DML statement or a condition); `dml`:
+  // select lists name nothing (INSERT ... SELECT, subqueries of DML).
+  void MarkBindable(std::uint32_t b, std::uint32_t e, bool values_first, bool dml);
+  // Appends the literal token i, as a parameter when it may be one.
+  void AppendLiteral(std::uint32_t i, std::string_view as_written);
   bool TryDropIfExists(const SplitStatement& st, TranslatedStatement& out);
   bool RewriteSimple(std::uint32_t b, std::uint32_t e, TranslatedStatement& out);
   bool RewriteSet(std::uint32_t b, std::uint32_t e, TranslatedStatement& out);
@@ -77,6 +86,9 @@ class StatementRewriter {
 
   std::string_view text_;
   const std::vector<Token>& tok_;
+  bool parameterize_ = false;
+  std::vector<bool> bindable_;             // per token, when parameterizing
+  std::vector<std::uint32_t>* params_ = nullptr;  // the statement being written
   std::string error_;
   std::string* out_ = nullptr;
   std::string date_;  // scratch for canonical date text

@@ -120,6 +120,103 @@ std::string DescribePosition(std::string_view text, std::uint32_t pos) {
   return fmt::format("line {}, column {}", line, pos - line_start + 1);
 }
 
+bool ScanLiterals(std::string_view text, std::vector<Literal>& literals) {
+  // The same reading as Tokenize below, keeping only the literals; a
+  // difference between the two would show as a translation not cached
+  // (the backend compares them whenever it translates).
+  literals.clear();
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  auto quoted_end = [&](std::size_t from, char close) -> std::size_t {
+    for (std::size_t j = from; j < n; ++j) {
+      if (text[j] == close) {
+        if (j + 1 < n && text[j + 1] == close) {
+          ++j;
+          continue;
+        }
+        return j + 1;
+      }
+    }
+    return std::string_view::npos;
+  };
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const char next = i + 1 < n ? text[i + 1] : '\0';
+    if (IsWordStart(c) && !((c == 'N' || c == 'n') && next == '\'')) {
+      while (i < n && IsWordChar(static_cast<unsigned char>(text[i]))) ++i;
+      continue;
+    }
+    if (c == '-' && next == '-') {
+      while (i < n && text[i] != '\n') ++i;
+      continue;
+    }
+    if (c == '/' && next == '*') {
+      int depth = 0;
+      while (i < n) {
+        if (text[i] == '/' && i + 1 < n && text[i + 1] == '*') {
+          ++depth;
+          i += 2;
+        } else if (text[i] == '*' && i + 1 < n && text[i + 1] == '/') {
+          i += 2;
+          if (--depth == 0) break;
+        } else {
+          ++i;
+        }
+      }
+      if (depth != 0) return false;
+      continue;
+    }
+    const std::size_t start = i;
+    if (c == '\'' || c == 'N' || c == 'n') {  // N and n only before a quote here
+      const bool national = c != '\'';
+      const std::size_t end = quoted_end(start + (national ? 2 : 1), '\'');
+      if (end == std::string_view::npos) return false;
+      literals.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start),
+                          national ? TokenKind::NString : TokenKind::String});
+      i = end;
+      continue;
+    }
+    if (c == '[' || c == '"') {
+      const std::size_t end = quoted_end(start + 1, c == '[' ? ']' : '"');
+      if (end == std::string_view::npos) return false;
+      i = end;
+      continue;
+    }
+    if (c == '@') {
+      ++i;
+      while (i < n && IsWordChar(static_cast<unsigned char>(text[i]))) ++i;
+      continue;
+    }
+    if (IsDigit(c) || (c == '.' && IsDigit(static_cast<unsigned char>(next)))) {
+      while (i < n && IsDigit(static_cast<unsigned char>(text[i]))) ++i;
+      if (i < n && text[i] == '.') {
+        ++i;
+        while (i < n && IsDigit(static_cast<unsigned char>(text[i]))) ++i;
+      }
+      if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < n && (text[j] == '+' || text[j] == '-')) ++j;
+        if (j < n && IsDigit(static_cast<unsigned char>(text[j]))) {
+          i = j;
+          while (i < n && IsDigit(static_cast<unsigned char>(text[i]))) ++i;
+        }
+      }
+      literals.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(i - start), TokenKind::Number});
+      continue;
+    }
+    ++i;  // blanks and operators hold no literal
+  }
+  return true;
+}
+
+void LiteralsOf(const std::vector<Token>& tokens, std::vector<Literal>& literals) {
+  literals.clear();
+  for (const Token& t : tokens) {
+    if (t.kind == TokenKind::Number || t.kind == TokenKind::String || t.kind == TokenKind::NString)
+      literals.push_back({t.pos, t.len, t.kind});
+  }
+}
+
 TokenizeResult Tokenize(std::string_view text, std::vector<Token>& tokens) {
   tokens.clear();
   tokens.reserve(text.size() / 4 + 8);

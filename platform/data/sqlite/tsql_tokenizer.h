@@ -67,6 +67,23 @@ inline std::string_view TokenText(std::string_view text, const Token& t) {
   return text.substr(t.pos, t.len);
 }
 
+// A literal token (Number, String or NString) of a batch.
+struct Literal {
+  std::uint32_t pos = 0;
+  std::uint32_t len = 0;
+  TokenKind kind = TokenKind::Number;
+  friend bool operator==(const Literal&, const Literal&) = default;
+};
+
+// The literals of `text` in order, found exactly where Tokenize finds them
+// but without the rest of a tokenization: all a batch needs to be matched
+// with a cached translation and have its values bound.  False when a string,
+// name or comment is not terminated (Tokenize then says where).
+bool ScanLiterals(std::string_view text, std::vector<Literal>& literals);
+
+// The literal tokens of a tokenized batch, as ScanLiterals lists them.
+void LiteralsOf(const std::vector<Token>& tokens, std::vector<Literal>& literals);
+
 // A word of up to 16 characters, upper-cased and packed into two integers, so
 // that keyword and function tables are searched by integer comparison.
 struct WordKey {
