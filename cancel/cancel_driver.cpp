@@ -3,6 +3,7 @@
 #include "cancel/reference_check.h"
 #include "cancel/voucher_check.h"
 #include "closing/search_index.h"
+#include "component/bill_types.h"
 #include "component/host_values.h"
 #include "platform/automation/error.h"
 #include "platform/automation/registry.h"
@@ -17,8 +18,6 @@ using automation::CStr;
 using automation::Variant;
 
 namespace {
-constexpr int32_t kStockBillClass = 1030002;
-constexpr int32_t kCheckBillClass = 1050003;
 
 void Notify(const automation::DispatchPtr& events, const char* member, const Variant& value) {
   if (!events) automation::Raise(automation::vberr::kObjectNotSet, "TovanMDailyBalance");
@@ -102,7 +101,7 @@ bool UnBalData(component::ContextBinding& binding, const automation::DispatchPtr
 
       bool cancelled = false;
       if (GenerateVch(binding, data_source, daily_id, note) ||
-          !CheckBillReference(binding, component::GetPropsString(), stock_id, kStockBillClass, true, note)) {
+          !CheckBillReference(binding, component::GetPropsString(), stock_id, component::kStockBillClass, true, note)) {
         message += RefusalLine(daily_no);
       } else {
         bool check_bills_undone = true;
@@ -111,7 +110,7 @@ bool UnBalData(component::ContextBinding& binding, const automation::DispatchPtr
             stock_id);
         for (; !check_bills->EOF_(); check_bills->MoveNext()) {
           std::string check_id = CStr(check_bills->Value("FID"));
-          if (!CheckBillReference(binding, component::GetPropsString(), check_id, kCheckBillClass, true, note)) {
+          if (!CheckBillReference(binding, component::GetPropsString(), check_id, component::kCheckBillClass, true, note)) {
             message += RefusalLine(daily_no);
             check_bills_undone = false;
             break;

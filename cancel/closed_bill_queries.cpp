@@ -8,12 +8,6 @@
 namespace tovan::cancel {
 
 namespace {
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
 std::shared_ptr<data::Connection> Begin(component::ContextBinding& binding, const std::string& data_source) {
   binding.OpenDataContext(data_source);
   binding.SetAbort();
@@ -28,7 +22,7 @@ std::shared_ptr<foundation::Vector> SetTotalData(component::ContextBinding& bind
     std::string sql =
         "select b.FDate,b.FBillNo,b.FID from t_LS_DailyBill b Inner Join t_LS_DailyBillEntry be on b.FID=be.FID \r\n "
         "where 1=1 ";
-    if (!filter.empty()) sql = ReplaceAll(sql, "1=1", filter);
+    if (!filter.empty()) sql = automation::ReplaceAll(sql, "1=1", filter);
     sql += "  group by b.FDate,b.FBillNo,b.FID";
     auto rs = connection->Execute(sql);
     auto list = records::PackageRows(*rs);

@@ -1,14 +1,10 @@
 #include "cancel/reference_check.h"
 
+#include "component/bill_types.h"
 #include "platform/automation/error.h"
 #include "platform/data/recordset.h"
 
 namespace tovan::cancel {
-
-namespace {
-constexpr int32_t kStockBillClass = 1030002;
-constexpr int32_t kCheckBillClass = 1050003;
-}  // namespace
 
 bool CheckBillReference(component::ContextBinding& binding, const std::string& data_source, const std::string& bill_id,
                         int32_t class_type, bool check, std::string& message) {
@@ -16,12 +12,12 @@ bool CheckBillReference(component::ContextBinding& binding, const std::string& d
     binding.OpenDataContext(data_source);
     binding.SetAbort();
     auto connection = binding.GetConnection();
-    if (!check || (class_type != kStockBillClass && class_type != kCheckBillClass)) {
+    if (!check || (class_type != component::kStockBillClass && class_type != component::kCheckBillClass)) {
       binding.SetComplete();
       return true;
     }
     std::vector<std::string> queries;
-    if (class_type == kStockBillClass) {
+    if (class_type == component::kStockBillClass) {
       queries = {"Select top 1 1 from t_CC_stockBillEntry where FClassID_SRC=1030002 and FID_SRC=" + bill_id,
                  "select top 1 1 from t_RP_RBillEntry where FSourceClassTypeID=1030002 and FSourceBillID=" + bill_id,
                  "Select top 1 1 from t_RP_CheckBillentry2 where FSourceClassTypeID=1030002 and FSourceBillID=" +

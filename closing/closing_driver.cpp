@@ -6,6 +6,7 @@
 #include "closing/entry_amounts.h"
 #include "closing/rollback.h"
 #include "closing/stock_bill_saving.h"
+#include "component/bill_types.h"
 #include "numbering/bill_numbers.h"
 #include "platform/automation/error.h"
 #include "platform/data/recordset.h"
@@ -16,7 +17,6 @@ using automation::CStr;
 using automation::Variant;
 
 namespace {
-constexpr int32_t kDailyBillClass = 1090001;
 
 std::vector<std::string> SplitIds(const std::string& ids) {
   std::vector<std::string> parts;
@@ -53,7 +53,7 @@ bool ProcessDailyBalance(component::ContextBinding& binding, const ClosingReques
 
     connection->Execute(
         "Insert into t_LS_DailyBill(FClassTypeID,FBillNo,FDate,FEmpID,FInvoiceType,FClient,FTaxRate) \r\n Values(" +
-        std::to_string(kDailyBillClass) + ",'" + bill_no + "','" + automation::DateToText(p.bal_date) + "','" +
+        std::to_string(component::kDailyBillClass) + ",'" + bill_no + "','" + automation::DateToText(p.bal_date) + "','" +
         CStr(Variant(binding.data_context().GetUserSession()->UserID())) + "',\r\n" + p.invoice_type + "," +
         p.client + "," + automation::NumberToText(p.tax) + ")");
     auto read_back = connection->Execute("select FID from t_ls_DailyBill where FBillNo='" + bill_no + "'");

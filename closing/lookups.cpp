@@ -2,6 +2,7 @@
 
 #include "component/host_values.h"
 #include "platform/automation/error.h"
+#include "platform/automation/text.h"
 #include "platform/data/recordset.h"
 #include "platform/host/object_factory.h"
 #include "records/packaging.h"
@@ -12,12 +13,6 @@ using automation::Variant;
 
 namespace {
 constexpr int16_t kDefaultTaxRate = 17;
-
-std::string ReplaceAll(std::string text, const std::string& what, const std::string& with) {
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-    text.replace(at, what.size(), with);
-  return text;
-}
 
 bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
 
@@ -49,7 +44,7 @@ void GetItemData(component::ContextBinding& binding, foundation::Vector& tree, c
     // The condition takes the place of "1=1": the parent's children, or the filter as given.
     std::string condition = IsBlank(sFilter) ? "FParentID='" + sItemID + "' order by FNumber asc"
                                              : sFilter + " order by FNumber asc";
-    std::string sql = ReplaceAll(
+    std::string sql = automation::ReplaceAll(
         "Select FItemID,FName,FDetail,FLevel,FTaxRate,FNumber from t_Item where FItemClassID=4 And 1=1 ", "1=1",
         condition);
     auto rs = connection->Execute(sql);

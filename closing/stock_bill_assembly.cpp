@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "closing/batch_allocation.h"
+#include "component/bill_types.h"
 #include "numbering/round_to.h"
 #include "platform/automation/error.h"
 #include "platform/host/global_context.h"
@@ -16,9 +17,6 @@ using automation::Variant;
 using numbering::RoundTo;
 
 namespace {
-constexpr int32_t kStockBillClass = 1030002;
-constexpr int32_t kDailyBillClass = 1090001;
-const char* const kExplanation = "POS零售单日结生成";
 
 bool EqualsNumber(const Variant& value, int32_t number) {
   auto order = automation::Compare(value, Variant(number));
@@ -45,14 +43,14 @@ std::shared_ptr<foundation::Dictionary> AssembleHeader(component::ContextBinding
   auto header = foundation::Dictionary::Create();
   header->SetValue("FCustID", Variant(parameters.client));
   header->SetValue("FCurPayID", Variant(parameters.client));
-  header->SetValue("FClassTypeID", Variant(kStockBillClass));
+  header->SetValue("FClassTypeID", Variant(component::kStockBillClass));
   header->SetValue("FDate", Variant(parameters.bal_date));
   header->SetValue("FCheckDate", Variant(parameters.bal_date));
   header->SetValue("FSettleLimitDate", Variant(parameters.bal_date));
   header->SetValue("FBillTypeID", Variant(CDbl(Variant(parameters.bill_type)) == 1 ? int32_t{3001} : int32_t{3002}));
   header->SetValue("FBillerID", UserId(binding));
   header->SetValue("FCheckerID", UserId(binding));
-  header->SetValue("FExplanation", Variant(kExplanation));
+  header->SetValue("FExplanation", Variant(component::kClosingExplanation));
   header->SetValue("fdeptid", Variant(parameters.dept_id));
 
   const auto& vec = parameters.settlements;
@@ -149,7 +147,7 @@ std::shared_ptr<foundation::Dictionary> MakeEntry(const foundation::Dictionary& 
   entry->SetValue("FUnRejectAuxQty", entry->Value("FSecQty"));
   entry->SetValue("FSecPrice", Variant(Checked(value("FPrice") * secondary)));
   entry->SetValue("FTaxRate", Variant(Checked((factor - 1) * 100)));
-  entry->SetValue("FClassID_SRC", Variant(kDailyBillClass));
+  entry->SetValue("FClassID_SRC", Variant(component::kDailyBillClass));
   entry->SetValue("FBillNo_SRC", Variant(daily_bill_no));
   entry->SetValue("FID_SRC", Variant(automation::CLng(Variant(daily_bill_id))));
   return entry;

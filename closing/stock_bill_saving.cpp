@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "closing/search_index.h"
+#include "component/bill_types.h"
 #include "component/host_values.h"
 #include "numbering/bill_numbers.h"
 #include "platform/automation/error.h"
@@ -17,12 +18,6 @@ using automation::Variant;
 using automation::VarType;
 
 namespace {
-constexpr int32_t kStockBillClass = 1030002;
-constexpr int32_t kCheckBillClass = 1050003;
-constexpr int32_t kSalesBillType = 3001;
-constexpr int32_t kReturnBillType = 3002;
-constexpr int32_t kCheckBillType = 5024;
-const char* const kExplanation = "POS零售单日结生成";
 
 bool IsQuoted(const Variant& v) { return v.type() == VarType::Date || v.type() == VarType::String; }
 
@@ -52,9 +47,9 @@ double HeaderAmount(const foundation::Dictionary& header, const char* key) {
 
 bool Audit(const std::string& props, int32_t stock_id, const std::string& bill_no, const foundation::Dictionary& header) {
   auto request_record = foundation::Dictionary::Create();
-  request_record->SetValue("ClassTypeID", Variant(kStockBillClass));
+  request_record->SetValue("ClassTypeID", Variant(component::kStockBillClass));
   request_record->SetValue("BillInterID", Variant(std::to_string(stock_id)));
-  request_record->SetValue("BillType", header.GetValue("FBillTypeID", Variant(kSalesBillType)));
+  request_record->SetValue("BillType", header.GetValue("FBillTypeID", Variant(component::kSalesBillType)));
   request_record->SetValue("HeadTableName", Variant("t_CC_StockBill"));
   request_record->SetValue("BillNo", Variant(bill_no));
   request_record->SetValue("CustOrSupplyID", header.GetValue("FCustID", Variant(int32_t{0})));
@@ -110,7 +105,7 @@ bool SaveStockAndCheckBill(component::ContextBinding& binding, const std::shared
   binding.SetAbort();
   if (!connection) return false;
   try {
-    std::string bill_no = numbering::NewBillNo(kStockBillClass);
+    std::string bill_no = numbering::NewBillNo(component::kStockBillClass);
     int32_t stock_id = automation::CLng(numbering::GetMaxBillInterID(connection, "t_CC_StockBill"));
     stock_bill_id = stock_id;
     Variant dept_id = header->GetValue("fdeptid", Variant(int32_t{0}));
@@ -131,10 +126,10 @@ bool SaveStockAndCheckBill(component::ContextBinding& binding, const std::shared
     if (!Audit(props, stock_id, bill_no, *header)) return false;
 
     if (create_check_bill) {
-      double sign = automation::IsEqual(header->GetValue("FBillTypeID", Variant(kSalesBillType)), Variant(kReturnBillType))
+      double sign = automation::IsEqual(header->GetValue("FBillTypeID", Variant(component::kSalesBillType)), Variant(component::kReturnBillType))
                         ? -1.0
                         : 1.0;
-      std::string check_no = numbering::NewBillNo(kCheckBillClass);
+      std::string check_no = numbering::NewBillNo(component::kCheckBillClass);
       int32_t check_id = automation::CLng(numbering::GetMaxBillInterID(connection, "t_rp_Checkbill"));
       check_bill_id = check_id;
       std::string date = automation::DateToText(bal_date);
@@ -147,11 +142,11 @@ bool SaveStockAndCheckBill(component::ContextBinding& binding, const std::shared
           "insert into t_rp_Checkbill "
           "(FID,FClassTypeID,FBillNo,FBillTypeID,FDate,FExplanation,FBillerID,FCheckerID,FCheckDate,FAmount,FOutCustID,"
           "FInCustID,FHint1,FStatus,fdeptid)\r\n Values( " +
-          std::to_string(check_id) + "," + std::to_string(kCheckBillClass) + ",'" + check_no + "'," +
-          std::to_string(kCheckBillType) + ",'" + date + "','" + kExplanation + "'," + user + ",\r\n" + user + ",'" +
+          std::to_string(check_id) + "," + std::to_string(component::kCheckBillClass) + ",'" + check_no + "'," +
+          std::to_string(component::kCheckBillType) + ",'" + date + "','" + component::kClosingExplanation + "'," + user + ",\r\n" + user + ",'" +
           date + "'," + text(unchecked) + "," + CStr(customer) + "," + std::to_string(in_customer_id) + ",'应收',0," +
           CStr(dept_id) + ")");
-      bool sales = automation::IsEqual(header->GetValue("FBillTypeID", Variant(int32_t{0})), Variant(kSalesBillType));
+      bool sales = automation::IsEqual(header->GetValue("FBillTypeID", Variant(int32_t{0})), Variant(component::kSalesBillType));
       std::string source_desc = sales ? "销售发货" : "销售退货";
       connection->Execute(
           std::string("insert into "
@@ -160,13 +155,13 @@ bool SaveStockAndCheckBill(component::ContextBinding& binding, const std::shared
           "FBillCheckAmount,FBillUnCheckAmount,FBillSettleAmount,FSourceBillID,FSourceClassTypeID,FInitItemID) " +
           "\r\n Values(" + std::to_string(check_id) + ",1,1,'" + bill_no + "','" + date + "','" + source_desc + "'," +
           text(sign * all) + "," + text(sign * checked) + "," + text(sign * unchecked) + "," + text(sign * unchecked) +
-          "," + std::to_string(stock_id) + "," + std::to_string(kStockBillClass) + "," + CStr(customer) + ")");
+          "," + std::to_string(stock_id) + "," + std::to_string(component::kStockBillClass) + "," + CStr(customer) + ")");
 
       auto search = foundation::Dictionary::Create();
       search->SetValue("FDate", Variant(bal_date));
       search->SetValue("FOutCustId", customer);
       search->SetValue("FInCustID", Variant(in_customer_id));
-      search->SetValue("FExplanation", Variant(kExplanation));
+      search->SetValue("FExplanation", Variant(component::kClosingExplanation));
       search->SetValue("FSouceBillNo", Variant(bill_no));
       search->SetValue("FBillDate", Variant(bal_date));
       search->SetValue("FSourceClassTypeDesc", Variant(source_desc));

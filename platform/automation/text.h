@@ -27,4 +27,13 @@ inline void DropLastCharacter(std::string& s) {
   s.resize(i);
 }
 
+// VB's Replace: every occurrence of `what` (exact, case-sensitive) replaced
+// by `with`, left to right, never re-reading replaced text.
+inline std::string ReplaceAll(std::string text, std::string_view what, std::string_view with) {
+  if (what.empty()) return text;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+    text.replace(at, what.size(), with);
+  return text;
+}
+
 }  // namespace tovan::automation
