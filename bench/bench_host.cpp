@@ -108,7 +108,7 @@ const Workload& BenchHost::Get(int bills) {
   w.open_db = stem + "-open.db";
   w.balanced_db = stem + "-balanced.db";
   w.closed_db = stem + "-closed.db";
-  for (int id = 1; id <= bills; ++id) w.ids += (id > 1 ? "," : "") + std::to_string(id);
+  for (int id = 1; id <= bills; ++id) w.ids.append(id > 1 ? "," : "").append(std::to_string(id));
   bool built = keep_ && std::filesystem::exists(w.open_db) && std::filesystem::exists(w.balanced_db) &&
                std::filesystem::exists(w.closed_db);
   if (built) {

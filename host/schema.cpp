@@ -274,7 +274,8 @@ CREATE TABLE t_CC_StockPosting (
   FBatchNo varchar(200) COLLATE NOCASE NOT NULL DEFAULT '',
   FQty decimal(28,10) NOT NULL         -- the signed change applied to t_CC_Inventory.FQty
 );
-CREATE INDEX ix_CC_StockPosting_InterID ON t_CC_StockPosting (FInterID);
+-- Un-audit looks each stock row's posting up by bill and stock key.
+CREATE INDEX ix_CC_StockPosting_Key ON t_CC_StockPosting (FInterID, FItemID, FStockID, FAuxPropID, FBatchNo);
 
 CREATE TRIGGER tr_cc_stockbill_GiveStockBack AFTER DELETE ON t_cc_stockbill
 BEGIN

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -25,14 +27,33 @@ constexpr const char* kSource = "Registry";
 
 [[noreturn]] void Fail(const std::string& what) { throw AutomationError(vberr::kCannotCreateObject, kSource, what); }
 
-Json Load(const std::string& path) {
+std::string ReadText(const std::string& path) {
   std::ifstream in(path);
-  if (!in) return Json::object();
+  if (!in) return {};
   std::stringstream text;
   text << in.rdbuf();
-  if (text.str().empty()) return Json::object();
-  Json doc = Json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
+  return text.str();
+}
+
+Json Parse(const std::string& text, const std::string& path) {
+  if (text.empty()) return Json::object();
+  Json doc = Json::parse(text, nullptr, /*allow_exceptions=*/false);
   if (doc.is_discarded() || !doc.is_object()) Fail("the registry file " + path + " is not valid JSON");
+  return doc;
+}
+
+Json Load(const std::string& path) { return Parse(ReadText(path), path); }
+
+// The registry as this thread last parsed it, kept while the file holds the
+// same text: every CreateObject looks a class up twice, and reading the file
+// costs far less than parsing it.
+std::shared_ptr<const Json> LoadShared(const std::string& path) {
+  thread_local std::map<std::string, std::pair<std::string, std::shared_ptr<const Json>>> parsed;
+  std::string text = ReadText(path);
+  auto& [cached_text, doc] = parsed[path];
+  if (doc && cached_text == text) return doc;
+  doc = std::make_shared<const Json>(Parse(text, path));
+  cached_text = std::move(text);
   return doc;
 }
 
@@ -140,7 +161,8 @@ void Registry::UnregisterTypeLib(const TypeLibDesc& lib) {
 }
 
 std::optional<ClassRegistration> Registry::FindByProgId(std::string_view prog_id) const {
-  Json doc = Load(path_);
+  std::shared_ptr<const Json> shared = LoadShared(path_);
+  const Json& doc = *shared;
   if (!doc.contains("ProgID") || !doc["ProgID"].is_object()) return std::nullopt;
   // ProgIDs are case-insensitive, as the system registry's keys are.
   for (auto& [key, value] : doc["ProgID"].items()) {
@@ -153,7 +175,8 @@ std::optional<ClassRegistration> Registry::FindByProgId(std::string_view prog_id
 }
 
 std::optional<ClassRegistration> Registry::FindByClsid(const Guid& clsid) const {
-  Json doc = Load(path_);
+  std::shared_ptr<const Json> shared = LoadShared(path_);
+  const Json& doc = *shared;
   std::string key = clsid.ToString();
   if (!doc.contains("CLSID") || !doc["CLSID"].contains(key)) return std::nullopt;
   return FromEntry(key, doc["CLSID"][key]);

@@ -342,6 +342,23 @@ std::string NumberToText(double value) {
   if (!std::isfinite(value)) Raise(vberr::kOverflow);
   if (value == 0) return "0";
 
+  // Amounts in cents: when value × 100 is a whole number n of at most 15
+  // digits, value lies within a few units in the last place of n / 100, much
+  // closer than half a step of the 15-digit grid, so n / 100 is its text.
+  if (const double cents = value * 100; std::fabs(cents) >= 1 && std::fabs(cents) < 1e15 && cents == std::trunc(cents)) {
+    const int64_t n = static_cast<int64_t>(std::fabs(cents));
+    char text[32];
+    char* end = std::to_chars(text, text + sizeof text, n / 100).ptr;
+    if (const int64_t fraction = n % 100; fraction != 0) {
+      *end++ = '.';
+      *end++ = static_cast<char>('0' + fraction / 10);
+      if (fraction % 10 != 0) *end++ = static_cast<char>('0' + fraction % 10);
+    }
+    std::string out = value < 0 ? "-" : "";
+    out.append(text, end);
+    return out;
+  }
+
   // In the plain range, a value whose shortest exact form has at most 15
   // significant digits rounds to that form: it is the answer, and the
   // shortest form is much cheaper to find than a rounding to 15 digits.

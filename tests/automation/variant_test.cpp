@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <tuple>
 
 #include "platform/automation/dispatch.h"
@@ -72,6 +76,35 @@ TEST(VariantText, DoublesUseFifteenSignificantDigitsAndSwitchToExponentAtTheBoun
   EXPECT_EQ(CStr(Variant()), "");
   EXPECT_EQ(ErrorOf([] { CStr(Variant::Null()); }), vberr::kInvalidUseOfNull);
   EXPECT_EQ(ErrorOf([] { CStr(Variant::Missing()); }), vberr::kArgumentNotOptional);
+}
+
+// The text of a double takes shortcuts (amounts in cents, shortest forms);
+// over many values of every kind it must still be printf's %.15g in the plain
+// range, and reading it back must give what strtod gives.
+TEST(VariantText, ShortcutsAgreeWithFifteenDigitFormatting) {
+  std::mt19937_64 random(20261204);
+  for (int i = 0; i < 200000; ++i) {
+    double value;
+    switch (i % 4) {
+      case 0: value = static_cast<double>(random() % 100000000000000000ull) / 100; break;  // amounts in cents
+      case 1: value = std::nextafter(static_cast<double>(random() % 10000000) / 100, (i & 8) ? 0.0 : 1e300); break;
+      case 2: value = std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 70)); break;
+      default: {
+        uint64_t bits = random();
+        std::memcpy(&value, &bits, sizeof value);
+      }
+    }
+    if (!std::isfinite(value)) continue;
+    if (i & 1) value = -value;
+    const std::string text = CStr(value);
+    char expected[40];
+    std::snprintf(expected, sizeof expected, "%.15g", value);
+    const double magnitude = std::fabs(std::strtod(expected, nullptr));
+    if (value != 0 && magnitude >= 1e-4 && magnitude < 1e15) {
+      ASSERT_EQ(text, expected);
+    }
+    ASSERT_EQ(CDbl(Variant(text)), std::strtod(text.c_str(), nullptr)) << text;
+  }
 }
 
 TEST(VariantConversion, IntegersRoundHalvesToEvenAndOverflowOnTheRoundedValue) {

@@ -118,6 +118,48 @@ TEST(Connection, BatchesCountsAndErrors) {
   EXPECT_EQ(automation::CLng(args[1]), 1);
 }
 
+// Batches that differ only in their values share one translation and one
+// prepared statement; each must still mean exactly what its own text says.
+TEST(Connection, BatchesOfOneShapeKeepTheirOwnValues) {
+  testing::ScratchDb db(kSchema);
+  auto conn = db.Open();
+  auto text = [&](const std::string& sql) {
+    auto rs = conn->Execute(sql);
+    std::string out;
+    for (; !rs->EOF_(); rs->MoveNext())
+      for (int32_t c = 0; c < rs->FieldCount(); ++c) out += (c ? "|" : out.empty() ? "" : ",") + automation::CStr(rs->Value(c));
+    return out;
+  };
+
+  // A whole number, a decimal and text in the same place of the same shape.
+  conn->Execute("insert into t_Bill (FID, FBillNo, FQty) values (7, 'it''s', 12)");
+  conn->Execute("insert into t_Bill (FID, FBillNo, FQty) values (8, 'x', 2.5)");
+  conn->Execute("insert into t_Bill (FID, FBillNo, FQty) values (9, N'y', '0.125')");
+  EXPECT_EQ(text("select FBillNo, FQty from t_Bill where FID in (7,8,9) order by FID"), "it's|12,x|2.5,y|0.125");
+
+  // Dates are compared in their canonical form, however they are written.
+  EXPECT_EQ(text("select FID from t_Bill where FDate='2026-12-04'"), "1");
+  EXPECT_EQ(text("select FID from t_Bill where FDate='2026/12/6'"), "3");
+
+  // Literals that are not values stay what they are: result column names,
+  // ORDER BY positions, TOP counts and LIKE patterns.
+  auto rs = conn->Execute("select 1, 'a' as x from t_Bill where FID=1");
+  EXPECT_EQ(rs->FieldName(0), "1");
+  EXPECT_EQ(automation::CStr(conn->Execute("select 2, 'b' as x from t_Bill where FID=2")->Value(0)), "2");
+  EXPECT_EQ(text("select FID, FBillNo from t_Bill where FID<4 order by 2"), "2|  B002 ,1|A001,3|C003");
+  EXPECT_EQ(text("select FID, FBillNo from t_Bill where FID<4 order by 1 desc"), "3|C003,2|  B002 ,1|A001");
+  EXPECT_EQ(text("select top 1 FID from t_Bill order by FID"), "1");
+  EXPECT_EQ(text("select top 2 FID from t_Bill order by FID"), "1,2");
+  EXPECT_EQ(text("select FID from t_Bill where FBillNo like 'A%'"), "1");
+  EXPECT_EQ(ErrorOf([&] { conn->Execute("select FID from t_Bill where FBillNo like '[AB]%'"); }), kDatabaseError);
+
+  // A list longer than a statement binds keeps its values in the text.
+  std::string ids = "1";
+  for (int i = 100; i < 400; ++i) ids += "," + std::to_string(i);
+  EXPECT_EQ(text("select count(*) from t_Bill where FID in (" + ids + ")"), "1");
+  EXPECT_EQ(text("select count(*) from t_Bill where FID in (" + ids.substr(2) + ",2,3)"), "2");
+}
+
 TEST(Command, StoredProcedureParameters) {
   testing::ScratchDb db(kSchema);
   auto conn = db.Open();

@@ -42,6 +42,27 @@ TEST(TsqlTokenizer, QuotesCommentsAndNames) {
   EXPECT_FALSE(tokens[17].comment_before);
 }
 
+// The backend finds a batch's literals with the light scan and binds them to
+// a translation made from the tokens: the two must always agree.
+TEST(TsqlTokenizer, TheLiteralScanFindsWhatTheTokenizerFinds) {
+  for (std::string_view sql : {
+           "select N'it''s', n'x', xN'y', [a'1]]b], \"q'\"\"2\", #t1.F2, @v3, @@rowcount -- it's 4\r\n"
+           "/* '5 /* nested '6 */ 7' */ 1.5e3, .5, a.5, 8., 9e, 1e+, 12abc, 'a''''b', '', x-1, 0x1F",
+           "update T_LS_RetailEntry set FBalAmount='91.1735345327916' where FEntryID='1'",
+           "select 1 from t where a='--' and b='/*' and c=\"--\"",
+       }) {
+    std::vector<Token> tokens;
+    ASSERT_TRUE(Tokenize(sql, tokens).ok) << sql;
+    std::vector<Literal> tokenized, scanned;
+    LiteralsOf(tokens, tokenized);
+    ASSERT_TRUE(ScanLiterals(sql, scanned)) << sql;
+    EXPECT_EQ(scanned, tokenized) << sql;
+  }
+  std::vector<Literal> scanned;
+  for (std::string_view unterminated : {"select 'abc", "select [abc", "select 1 /* /* */", "select N'"})
+    EXPECT_FALSE(ScanLiterals(unterminated, scanned)) << unterminated;
+}
+
 TEST(TsqlTokenizer, KeywordsOnlyWhereTheyCanBeKeywords) {
   const std::string_view sql = "select a.[from], b.update, FROMX from t";
   std::vector<Token> tokens;

@@ -32,8 +32,8 @@ class CrashTest : public ::testing::Test {
   };
 
   std::vector<std::string> CloseArgs() const {
-    return {"close", "--db", host_.db(), "--date", "2026-12-04", "--type", "sales", "--client", "314",
-            "--check-bill", "--in-cust", "301"};
+    return {"close", "--db",     host_.db(), "--date",       "2026-12-04", "--type",
+            "sales", "--client", "314",      "--check-bill", "--in-cust",  "301"};
   }
   std::vector<std::string> CancelArgs() const { return {"cancel", "--db", host_.db(), "1"}; }
 
@@ -74,8 +74,8 @@ class CrashTest : public ::testing::Test {
       std::string how;
       int code;
       if (sigkill) {
-        auto delay = std::chrono::microseconds(
-            std::uniform_int_distribution<int64_t>(0, clean.duration.count())(random));
+        auto delay =
+            std::chrono::microseconds(std::uniform_int_distribution<int64_t>(0, clean.duration.count())(random));
         how = "SIGKILL after " + std::to_string(delay.count()) + " us";
         Child child(args, {}, dir_.File("out"), dir_.File("err"));
         std::this_thread::sleep_for(delay);
@@ -99,8 +99,8 @@ class CrashTest : public ::testing::Test {
       }
       CopyDatabase(pristine, host_.db());
     }
-    std::cout << "[ crashes  ] " << args[0] << ": " << seeds << " kills survived (" << none << " left nothing, " << whole
-              << " the whole work), " << clean.statements << " statements in a clean run of "
+    std::cout << "[ crashes  ] " << args[0] << ": " << seeds << " kills survived (" << none << " left nothing, "
+              << whole << " the whole work), " << clean.statements << " statements in a clean run of "
               << clean.duration.count() / 1000 << " ms\n";
   }
 

@@ -8,12 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <algorithm>
 #include <map>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,8 +36,8 @@ namespace tovan::testing {
 inline std::string Snapshot(const std::string& path) {
   auto connection = data::OpenConnection(path);
   auto& db = static_cast<data::sqlite::SqliteBackend&>(connection->backend());
-  auto tables =
-      db.ExecuteNative("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_stat%' ORDER BY name", {});
+  auto tables = db.ExecuteNative(
+      "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_stat%' ORDER BY name", {});
   std::string out;
   for (size_t t = 0; t < tables.RowCount(); ++t) {
     std::string name = automation::CStr(tables.At(t, 0));
@@ -78,7 +80,8 @@ inline std::string FirstDifference(const std::string& expected, const std::strin
 }
 
 // `snapshot` without the rows of `table`, and those rows one by one.
-inline std::pair<std::string, std::vector<std::string>> SplitTable(const std::string& snapshot, const std::string& table) {
+inline std::pair<std::string, std::vector<std::string>> SplitTable(const std::string& snapshot,
+                                                                   const std::string& table) {
   std::pair<std::string, std::vector<std::string>> out;
   std::istringstream in(snapshot);
   std::string line;
@@ -96,7 +99,8 @@ inline std::pair<std::string, std::vector<std::string>> SplitTable(const std::st
 
 inline std::string IntegrityCheck(const std::string& path) {
   auto connection = data::OpenConnection(path);
-  auto rows = static_cast<data::sqlite::SqliteBackend&>(connection->backend()).ExecuteNative("PRAGMA integrity_check", {});
+  auto rows =
+      static_cast<data::sqlite::SqliteBackend&>(connection->backend()).ExecuteNative("PRAGMA integrity_check", {});
   std::string out;
   for (size_t r = 0; r < rows.RowCount(); ++r) out += automation::CStr(rows.At(r, 0));
   return out;
@@ -180,7 +184,8 @@ class Child {
     for (char** e = environ; *e != nullptr; ++e) {
       std::string entry(*e);
       std::string name = entry.substr(0, entry.find('='));
-      bool replaced = name == "DAILYBALANCE_TRACE" || name == "DAILYBALANCE_FAULT" || name == "DAILYBALANCE_PLUGIN_FAULT";
+      bool replaced =
+          name == "DAILYBALANCE_TRACE" || name == "DAILYBALANCE_FAULT" || name == "DAILYBALANCE_PLUGIN_FAULT";
       for (const auto& given : env) replaced = replaced || given.substr(0, given.find('=')) == name;
       if (!replaced) env_text.push_back(entry);
     }

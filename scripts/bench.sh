@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the closing benchmarks in Release and runs them: every operation of
+# the component on generated databases against a raw-SQLite baseline that
+# writes the same rows, then a table of times and ratios, the growth from
+# 1,000 to 10,000 bills, the peak memory of a closing and the goals.
+# Arguments go to the benchmark (e.g. --benchmark_filter=UnBalData).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+build_dir=${BENCH_BUILD_DIR:-build-release}
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build_dir" --target closing_bench >/dev/null
+exec "$build_dir/bench/closing_bench" "$@"

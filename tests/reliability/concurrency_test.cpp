@@ -1,0 +1,99 @@
+// Two `dailybalance close` processes at the same time.  The host keeps the
+// selection checks and the closing in one unit of work that takes the write
+// lock at its first statement, so the second closing of the same bills waits,
+// then finds them closed and writes nothing; closings of different bills
+// both go through, one after the other, with different daily-bill numbers.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/reliability/reliability_support.h"
+#include "tests/support/host_fixture.h"
+
+namespace tovan::testing {
+namespace {
+
+constexpr int kIterations = 20;
+
+class ConcurrentClosings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto rows = host_.Query(
+        "select FID from t_LS_Retail where FDate='2026-12-04' and FBillType=1 and FDailyBillID=0 order by FID");
+    for (size_t r = 0; r < rows.RowCount(); ++r) ids_.push_back(automation::CStr(rows.At(r, 0)));
+    ASSERT_GE(ids_.size(), 4u);
+    CopyDatabase(host_.db(), pristine_);
+  }
+  std::vector<std::string> Close(const std::string& bills) const {
+    return {"close", "--db", host_.db(), "--bills", bills, "--date", "2026-12-04", "--client", "314", "--json"};
+  }
+  std::string Ids(size_t from, size_t to) const {
+    std::string list;
+    for (size_t i = from; i < to; ++i) list += (list.empty() ? "" : ",") + ids_[i];
+    return list;
+  }
+  // The result line of `close --json` (the last line; progress comes before it).
+  static nlohmann::json Result(const std::string& out) {
+    size_t end = out.find_last_not_of('\n');
+    size_t start = out.rfind('\n', end);
+    return nlohmann::json::parse(out.substr(start == std::string::npos ? 0 : start + 1), nullptr, false);
+  }
+  // What running the closings one after the other writes.
+  std::string Sequential(const std::vector<std::vector<std::string>>& runs) {
+    CopyDatabase(pristine_, host_.db());
+    for (const auto& args : runs) {
+      Child child(args, {}, dir_.File("out"), dir_.File("err"));
+      EXPECT_EQ(child.Wait(), 0) << ReadFile(dir_.File("err"));
+    }
+    std::string snapshot = Snapshot(host_.db());
+    CopyDatabase(pristine_, host_.db());
+    return snapshot;
+  }
+
+  HostFixture host_{SmallDemo(30, 5, 7)};
+  TempDir dir_;
+  std::string pristine_ = dir_.File("pristine.db");
+  std::vector<std::string> ids_;
+};
+
+TEST_F(ConcurrentClosings, OnTheSameBillsExactlyOneCloses) {
+  const auto args = Close(Ids(0, ids_.size()));
+  const std::string once = Sequential({args});
+  for (int i = 0; i < kIterations; ++i) {
+    Child first(args, {}, dir_.File("out1"), dir_.File("err1"));
+    Child second(args, {}, dir_.File("out2"), dir_.File("err2"));
+    int codes[2] = {first.Wait(), second.Wait()};
+    nlohmann::json results[2] = {Result(ReadFile(dir_.File("out1"))), Result(ReadFile(dir_.File("out2")))};
+    ASSERT_TRUE((codes[0] == 0) != (codes[1] == 0))
+        << "iteration " << i << ": exit codes " << codes[0] << " and " << codes[1] << "\n"
+        << ReadFile(dir_.File("err1")) << ReadFile(dir_.File("err2"));
+    int refused = codes[0] == 0 ? 1 : 0;
+    EXPECT_EQ(codes[refused], 1);
+    EXPECT_EQ(results[refused].value("message", ""), "部分单据已日结") << results[refused].dump();
+    EXPECT_EQ(results[1 - refused].value("message", ""), "日结成功");
+    std::string now = Snapshot(host_.db());
+    EXPECT_TRUE(now == once) << "iteration " << i << ": " << FirstDifference(once, now);
+    CopyDatabase(pristine_, host_.db());
+  }
+}
+
+TEST_F(ConcurrentClosings, OnDifferentBillsBothClose) {
+  const size_t half = ids_.size() / 2;
+  const auto a = Close(Ids(0, half)), b = Close(Ids(half, ids_.size()));
+  const std::string a_then_b = Sequential({a, b}), b_then_a = Sequential({b, a});
+  for (int i = 0; i < kIterations; ++i) {
+    Child first(a, {}, dir_.File("out1"), dir_.File("err1"));
+    Child second(b, {}, dir_.File("out2"), dir_.File("err2"));
+    ASSERT_EQ(first.Wait(), 0) << ReadFile(dir_.File("err1"));
+    ASSERT_EQ(second.Wait(), 0) << ReadFile(dir_.File("err2"));
+    auto one = Result(ReadFile(dir_.File("out1"))), two = Result(ReadFile(dir_.File("out2")));
+    EXPECT_NE(one.value("dailyBillNo", ""), two.value("dailyBillNo", ""));
+    EXPECT_NE(one.value("dailyBillId", 0), two.value("dailyBillId", 0));
+    std::string now = Snapshot(host_.db());
+    EXPECT_TRUE(now == a_then_b || now == b_then_a) << "iteration " << i << ": " << FirstDifference(a_then_b, now);
+    CopyDatabase(pristine_, host_.db());
+  }
+}
+
+}  // namespace
+}  // namespace tovan::testing
