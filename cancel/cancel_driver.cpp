@@ -100,10 +100,7 @@ bool UnBalData(component::ContextBinding& binding, const automation::DispatchPtr
       std::string note;  // the checks' own explanations are not shown
 
       bool cancelled = false;
-      // A voucher check that could not be made refuses the bill, as a failed
-      // reference check does: no bill is cancelled with that question open.
-      bool voucher_unknown = false;
-      if (GenerateVch(binding, data_source, daily_id, note, &voucher_unknown) || voucher_unknown ||
+      if (GenerateVch(binding, data_source, daily_id, note) ||
           !CheckBillReference(binding, component::GetPropsString(), stock_id, component::kStockBillClass, true, note)) {
         message += RefusalLine(daily_no);
       } else {

@@ -16,7 +16,7 @@ std::string NumberText(const Variant& value) { return automation::CStr(foundatio
 }  // namespace
 
 bool GenerateVch(component::ContextBinding& binding, const std::string& data_source, const std::string& daily_bill_ids,
-                 std::string& message, bool* failed) {
+                 std::string& message) {
   if (daily_bill_ids.empty()) return false;
   try {
     binding.OpenDataContext(data_source);
@@ -55,7 +55,6 @@ bool GenerateVch(component::ContextBinding& binding, const std::string& data_sou
     binding.SetComplete();
     return false;
   } catch (const automation::AutomationError&) {
-    if (failed != nullptr) *failed = true;
     binding.SetComplete();
     return false;
   }

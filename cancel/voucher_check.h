@@ -12,9 +12,8 @@
 namespace tovan::cancel {
 
 // True when some generated bill carries a voucher (`message` gets the text
-// appended); False otherwise and on any failure (`failed`, when given, tells
-// the two apart).
+// appended); False otherwise and on any failure.
 bool GenerateVch(component::ContextBinding& binding, const std::string& data_source, const std::string& daily_bill_ids,
-                 std::string& message, bool* failed = nullptr);
+                 std::string& message);
 
 }  // namespace tovan::cancel

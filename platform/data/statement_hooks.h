@@ -66,6 +66,8 @@ class FaultInjector {
 
   int64_t statements_seen() const { return seen_; }
   int64_t faults_fired() const { return fired_; }
+  // The text of the last statement it failed (empty before the first).
+  const std::string& last_failed_text() const { return last_failed_; }
 
  private:
   FaultInjector(int64_t n, std::string needle, Action action) : n_(n), needle_(std::move(needle)), action_(action) {}
@@ -74,6 +76,7 @@ class FaultInjector {
   Action action_;
   int64_t seen_ = 0;
   int64_t fired_ = 0;
+  std::string last_failed_;
 };
 
 }  // namespace tovan::data

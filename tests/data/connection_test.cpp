@@ -127,7 +127,7 @@ TEST(Connection, BatchesOfOneShapeKeepTheirOwnValues) {
     auto rs = conn->Execute(sql);
     std::string out;
     for (; !rs->EOF_(); rs->MoveNext())
-      for (int32_t c = 0; c < rs->FieldCount(); ++c) out += (c ? "|" : out.empty() ? "" : ",") + automation::CStr(rs->Value(c));
+      for (int32_t c = 0; c < rs->FieldCount(); ++c) out.append(c ? "|" : out.empty() ? "" : ",").append(automation::CStr(rs->Value(c)));
     return out;
   };
 
@@ -155,7 +155,7 @@ TEST(Connection, BatchesOfOneShapeKeepTheirOwnValues) {
 
   // A list longer than a statement binds keeps its values in the text.
   std::string ids = "1";
-  for (int i = 100; i < 400; ++i) ids += "," + std::to_string(i);
+  for (int i = 100; i < 400; ++i) ids.append(",").append(std::to_string(i));
   EXPECT_EQ(text("select count(*) from t_Bill where FID in (" + ids + ")"), "1");
   EXPECT_EQ(text("select count(*) from t_Bill where FID in (" + ids.substr(2) + ",2,3)"), "2");
 }

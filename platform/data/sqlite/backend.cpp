@@ -327,7 +327,8 @@ BatchResult SqliteBackend::Execute(std::string_view text) {
   std::vector<Literal> literals;
   literals.swap(literals_);
   const bool scanned = ScanLiterals(text, literals);
-  std::shared_ptr<const Translation> translation = scanned ? Cached(text, literals) : nullptr;
+  const bool keep = scanned && text.size() <= kMaxCachedBatch;
+  std::shared_ptr<const Translation> translation = keep ? Cached(text, literals) : nullptr;
   if (!translation) {
     std::vector<Token> tokens;
     const TokenizeResult tokenized = Tokenize(text, tokens);
@@ -338,10 +339,10 @@ BatchResult SqliteBackend::Execute(std::string_view text) {
     // scan read otherwise is run but not kept.
     std::vector<Literal> tokenized_literals;
     LiteralsOf(tokens, tokenized_literals);
-    if (scanned && tokenized_literals == literals) {
-      if (text.size() <= kMaxCachedBatch) Keep(translation);
-    } else {
+    if (!scanned || tokenized_literals != literals) {
       literals = std::move(tokenized_literals);
+    } else if (keep) {
+      Keep(translation);
     }
   }
   BatchResult out;

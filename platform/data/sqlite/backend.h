@@ -93,8 +93,8 @@ class SqliteBackend final : public ConnectionBackend {
   std::unordered_map<std::string, CachedStatement> statements_;
   std::uint64_t uses_ = 0;
   std::vector<Literal> literals_;  // scratch of Execute
-  std::string shape_;              // scratch of Execute
-  std::string value_;          // scratch of Bind
+  std::string shape_;              // scratch of Execute, the shape Keep files under
+  std::string value_;              // scratch of Bind
   std::map<std::string, NativeProcedure> procedures_;  // keyed by lower-case name
 };
 
