@@ -35,9 +35,9 @@ std::shared_ptr<FaultInjector> FaultInjector::OnText(std::string needle, Action 
 }
 
 std::shared_ptr<FaultInjector> FaultInjector::FromEnvironment() {
-  const char* spec = std::getenv("DAILYBALANCE_FAULT");
-  if (spec == nullptr || *spec == '\0') return nullptr;
-  std::string_view text(spec);
+  const char* plan = std::getenv("DAILYBALANCE_FAULT");
+  if (plan == nullptr || *plan == '\0') return nullptr;
+  std::string_view text(plan);
   size_t colon = text.find(':');
   if (colon == std::string_view::npos) return nullptr;
   std::string_view verb = text.substr(0, colon), what = text.substr(colon + 1);
