@@ -14,14 +14,12 @@
 // $CLOSING_BENCH_DIR keeps the generated databases there for the next run.
 #include <sqlite3.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>

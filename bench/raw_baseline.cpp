@@ -301,7 +301,7 @@ std::vector<Settle> SettlementsIn(Database& db) {
 // One aggregated line of the closing, its values as the component's records hold them.
 struct Line {
   std::string item, show_unit, coefficient, stock, aux, amount, show_qty, qty, unit, sec_unit, sec_coefficient,
-      tax_rate, cost_price;
+      cost_price;
   bool batch = false;
 };
 
@@ -463,11 +463,11 @@ std::string IndexKey(int64_t id, int class_type, const std::string& bill_type) {
          "|BillTypeID=" + bill_type + "|";
 }
 
-// The stock bill's header, its values as the component writes them (doubles
-// as absolute values); `present` says which of the optional ones it has.
+// The stock bill's header amounts (written as absolute values) and account;
+// `paid` says whether the pay and check amounts are there at all.
 struct Header {
   double all = 0, cur_pay = 0, check = 0, uncheck = 0;
-  bool paid = false;  // settlement items 1 or 5: the pay and check amounts exist
+  bool paid = false;  // a settlement of item 1 or 5
   std::string account;
 };
 
@@ -570,6 +570,8 @@ struct Closing {
   int64_t daily_id = 0;
 };
 
+// The closing the benchmarks make: one day's sales, invoice type 2021 (no
+// tax factor), with a check bill turning the unpaid part over.
 Closing ProcessDailyBalanceIn(Database& db, const std::vector<Settle>& settlements) {
   Closing c;
   // The daily bill: today's next number.

@@ -21,7 +21,7 @@ namespace {
 // least recently used half goes when it is full, so the repeating ones stay.
 constexpr size_t kMaxTranslations = 2048;
 constexpr size_t kMaxStatements = 256;
-// Longer batches (long id lists) are one-offs: translated, not kept.
+// Longer batches (long id lists) are one-offs: translated plainly, not kept.
 constexpr size_t kMaxCachedBatch = 16384;
 
 std::string Lower(std::string_view s) {
@@ -326,23 +326,24 @@ BatchResult SqliteBackend::Execute(std::string_view text) {
   // inside another (none is today) would get a list of its own.
   std::vector<Literal> literals;
   literals.swap(literals_);
-  const bool scanned = ScanLiterals(text, literals);
-  const bool keep = scanned && text.size() <= kMaxCachedBatch;
-  std::shared_ptr<const Translation> translation = keep ? Cached(text, literals) : nullptr;
+  // Long batches (id lists) are one-offs: translated as they stand, not kept.
+  const bool cacheable = text.size() <= kMaxCachedBatch;
+  const bool scanned = cacheable && ScanLiterals(text, literals);
+  std::shared_ptr<const Translation> translation = scanned ? Cached(text, literals) : nullptr;
   if (!translation) {
     std::vector<Token> tokens;
     const TokenizeResult tokenized = Tokenize(text, tokens);
     if (!tokenized.ok) RaiseDatabaseError(tokenized.error);
-    translation = std::make_shared<const Translation>(TranslateTokens(text, tokens, /*parameterize=*/true));
+    translation = std::make_shared<const Translation>(TranslateTokens(text, tokens, /*parameterize=*/cacheable));
     if (!translation->ok) RaiseDatabaseError(translation->error);
     // The tokenizer has the last word on where the literals are; a batch the
     // scan read otherwise is run but not kept.
     std::vector<Literal> tokenized_literals;
-    LiteralsOf(tokens, tokenized_literals);
-    if (!scanned || tokenized_literals != literals) {
-      literals = std::move(tokenized_literals);
-    } else if (keep) {
+    if (cacheable) LiteralsOf(tokens, tokenized_literals);
+    if (scanned && tokenized_literals == literals) {
       Keep(translation);
+    } else {
+      literals = std::move(tokenized_literals);
     }
   }
   BatchResult out;

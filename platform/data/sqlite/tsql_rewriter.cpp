@@ -153,18 +153,19 @@ bool StatementRewriter::Rewrite(const SplitStatement& st, TranslatedStatement& o
   if (!parameterize_) return RewriteStatement(st, out);
 
   if (bindable_.size() != tok_.size()) bindable_.assign(tok_.size(), false);
-  if (st.kind == SplitStatement::Kind::If) {
-    MarkBindable(st.cond_begin, st.cond_end, /*values_first=*/true, /*dml=*/false);
-  } else {
-    // Only statements whose parameters SQLite takes everywhere: no DDL (views refuse them).
-    const Keyword lead = KeywordAt(st.begin);
-    const bool dml = lead == Keyword::Insert || lead == Keyword::Update || lead == Keyword::Delete;
-    if (dml || lead == Keyword::Select) MarkBindable(st.begin, st.end, dml, dml);
+  const bool is_if = st.kind == SplitStatement::Kind::If;
+  const std::uint32_t b = is_if ? st.cond_begin : st.begin;
+  const std::uint32_t e = is_if ? st.cond_end : st.end;
+  // Only statements whose parameters SQLite takes everywhere: no DDL (views refuse them).
+  const Keyword lead = KeywordAt(st.begin);
+  const bool dml = !is_if && (lead == Keyword::Insert || lead == Keyword::Update || lead == Keyword::Delete);
+  if (is_if || dml || lead == Keyword::Select) {
+    if (MarkBindable(b, e, /*values_first=*/is_if || dml, dml) > kMaxParams)
+      std::fill(bindable_.begin() + b, bindable_.begin() + e, false);
   }
   if (!RewriteStatement(st, out)) return false;
   if (out.params.size() <= kMaxParams) return true;
-  const std::uint32_t b = st.kind == SplitStatement::Kind::If ? st.cond_begin : st.begin;
-  const std::uint32_t e = st.kind == SplitStatement::Kind::If ? st.cond_end : st.end;
+  // Over the bound after all: a value the rewrite writes twice (RIGHT) counts twice.
   std::fill(bindable_.begin() + b, bindable_.begin() + e, false);
   out.sql.clear();
   out.params.clear();
@@ -183,10 +184,11 @@ bool StatementRewriter::RewriteStatement(const SplitStatement& st, TranslatedSta
 // where SQLite reads it otherwise: a select list names result columns (and
 // the columns of SELECT ... INTO tables), ORDER BY 1 means a column, LIKE
 // patterns decide the plan, and AS 'x' / TOP n are not values.
-void StatementRewriter::MarkBindable(std::uint32_t b, std::uint32_t e, bool values_first, bool dml) {
+std::size_t StatementRewriter::MarkBindable(std::uint32_t b, std::uint32_t e, bool values_first, bool dml) {
   std::vector<bool> levels;  // `values` of each enclosing parenthesis level
   bool values = values_first;
   bool fixed_next = false;
+  std::size_t marked = 0;
   for (std::uint32_t j = b; j < e; ++j) {
     const Token& t = tok_[j];
     const bool fixed = fixed_next;
@@ -231,12 +233,14 @@ void StatementRewriter::MarkBindable(std::uint32_t b, std::uint32_t e, bool valu
         const bool glued = (t.pos > 0 && IsWordByte(text_[t.pos - 1])) ||
                            (t.pos + t.len < text_.size() && IsWordByte(text_[t.pos + t.len]));
         bindable_[j] = values && !fixed && !glued && (t.kind != TokenKind::Number || IsBindableNumber(Text(j)));
+        marked += bindable_[j] ? 1 : 0;
         break;
       }
       default:
         break;
     }
   }
+  return marked;
 }
 
 void StatementRewriter::AppendLiteral(std::uint32_t i, std::string_view as_written) {

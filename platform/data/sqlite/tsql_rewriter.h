@@ -46,10 +46,10 @@ class StatementRewriter {
 
   bool RewriteIf(const SplitStatement& st, TranslatedStatement& out);
   bool RewriteStatement(const SplitStatement& st, TranslatedStatement& out);
-  // Marks the literals of [b, e) that may become parameters.  `values_first`:
-  // the range starts among values (a DML statement or a condition); `dml`:
-  // select lists name nothing (INSERT ... SELECT, subqueries of DML).
-  void MarkBindable(std::uint32_t b, std::uint32_t e, bool values_first, bool dml);
+  // Marks the literals of [b, e) that may become parameters and counts them.
+  // `values_first`: the range starts among values (a DML statement or a
+  // condition); `dml`: select lists name nothing (INSERT ... SELECT).
+  std::size_t MarkBindable(std::uint32_t b, std::uint32_t e, bool values_first, bool dml);
   // Appends the literal token i, as a parameter when it may be one.
   void AppendLiteral(std::uint32_t i, std::string_view as_written);
   bool TryDropIfExists(const SplitStatement& st, TranslatedStatement& out);
