@@ -1,5 +1,7 @@
 #include "bench/raw_baseline.h"
 
+#include "numbering/round_to.h"
+
 #include <sqlite3.h>
 
 #include <charconv>
@@ -154,34 +156,8 @@ std::string Statement::Packaged(int c) const {
   }
 }
 
-// Rounds to `decimals` places the way the component does: on the value's
-// 15-digit decimal form, halves away from zero.
-double RoundTo(double value, int decimals) {
-  if (value == 0) return 0;
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
-  std::string digits(1, buf[0]);
-  digits.append(buf + 2, 14);
-  int exponent = std::atoi(std::strchr(buf, 'e') + 1);
-  int keep = exponent + 1 + decimals;
-  if (keep >= static_cast<int>(digits.size())) return value;
-  if (keep < 0) return 0;
-  bool round_up = digits[static_cast<size_t>(keep)] >= '5';
-  digits.resize(static_cast<size_t>(keep));
-  if (round_up) {
-    int i = keep - 1;
-    for (; i >= 0 && digits[static_cast<size_t>(i)] == '9'; --i) digits[static_cast<size_t>(i)] = '0';
-    if (i >= 0) {
-      ++digits[static_cast<size_t>(i)];
-    } else {
-      digits.insert(digits.begin(), '1');
-      ++exponent;
-    }
-  }
-  if (digits.empty()) return 0;
-  double rounded = std::strtod(("0." + digits + "e" + std::to_string(exponent + 1)).c_str(), nullptr);
-  return value < 0 ? -rounded : rounded;
-}
+// The component's own rounding: the baseline must write the same amounts.
+double RoundTo(double value, int decimals) { return numbering::RoundTo(value, static_cast<int16_t>(decimals)); }
 
 std::string Today(const char* format) {
   std::time_t now = std::time(nullptr);

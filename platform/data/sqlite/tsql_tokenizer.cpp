@@ -9,6 +9,21 @@
 namespace tovan::data::sqlite {
 namespace {
 
+// The end of a quoted run starting at `from` (just past its opening quote):
+// `close` ends it, a doubled `close` stands for itself; npos when unclosed.
+std::size_t QuotedEnd(std::string_view text, std::size_t from, char close) {
+  for (std::size_t j = from; j < text.size(); ++j) {
+    if (text[j] == close) {
+      if (j + 1 < text.size() && text[j + 1] == close) {
+        ++j;
+        continue;
+      }
+      return j + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
 struct KeywordEntry {
   std::string_view upper;
   Keyword keyword;
@@ -136,18 +151,7 @@ bool ScanLiterals(std::string_view text, std::vector<Literal>& literals) {
   literals.clear();
   const std::size_t n = text.size();
   std::size_t i = 0;
-  auto quoted_end = [&](std::size_t from, char close) -> std::size_t {
-    for (std::size_t j = from; j < n; ++j) {
-      if (text[j] == close) {
-        if (j + 1 < n && text[j + 1] == close) {
-          ++j;
-          continue;
-        }
-        return j + 1;
-      }
-    }
-    return std::string_view::npos;
-  };
+  auto quoted_end = [&](std::size_t from, char close) { return QuotedEnd(text, from, close); };
   while (i < n) {
     const auto c = static_cast<unsigned char>(text[i]);
     const char next = i + 1 < n ? text[i + 1] : '\0';
@@ -254,19 +258,7 @@ TokenizeResult Tokenize(std::string_view text, std::vector<Token>& tokens) {
     comment = false;
     tokens.push_back(t);
   };
-  // Quoted runs: `close` ends them, doubled `close` stands for itself.
-  auto quoted_end = [&](std::size_t from, char close) -> std::size_t {
-    for (std::size_t j = from; j < n; ++j) {
-      if (text[j] == close) {
-        if (j + 1 < n && text[j + 1] == close) {
-          ++j;
-          continue;
-        }
-        return j + 1;
-      }
-    }
-    return std::string_view::npos;
-  };
+  auto quoted_end = [&](std::size_t from, char close) { return QuotedEnd(text, from, close); };
 
   while (i < n) {
     const auto c = static_cast<unsigned char>(text[i]);
