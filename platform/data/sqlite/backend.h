@@ -23,7 +23,7 @@
 #include <unordered_map>
 
 #include "platform/data/backend.h"
-#include "platform/data/sqlite/tsql_tokenizer.h"
+#include "platform/data/tsql/tokenizer.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -66,7 +66,7 @@ class SqliteBackend final : public ConnectionBackend {
   // The batch being run: its text and literals, which parameters bind from.
   struct Batch {
     std::string_view text;
-    const std::vector<Literal>& literals;
+    const std::vector<tsql::Literal>& literals;
   };
   struct CachedStatement {
     sqlite3_stmt* statement;
@@ -75,7 +75,7 @@ class SqliteBackend final : public ConnectionBackend {
 
   SqliteBackend(sqlite3* db, std::string data_source);
   // The cached translation of the batch's shape (in shape_), or null.
-  std::shared_ptr<const Translation> Cached(std::string_view text, const std::vector<Literal>& literals);
+  std::shared_ptr<const Translation> Cached(std::string_view text, const std::vector<tsql::Literal>& literals);
   void Keep(std::shared_ptr<const Translation> translation);
   void Run(const std::vector<TranslatedStatement>& statements, const Batch& batch, BatchResult& out);
   void RunOne(const TranslatedStatement& statement, const Batch& batch, BatchResult& out);
@@ -92,7 +92,7 @@ class SqliteBackend final : public ConnectionBackend {
   size_t translation_count_ = 0;
   std::unordered_map<std::string, CachedStatement> statements_;
   std::uint64_t uses_ = 0;
-  std::vector<Literal> literals_;  // scratch of Execute
+  std::vector<tsql::Literal> literals_;  // scratch of Execute
   std::string shape_;              // scratch of Execute, the shape Keep files under
   std::string value_;              // scratch of Bind
   std::map<std::string, NativeProcedure> procedures_;  // keyed by lower-case name

@@ -1,10 +1,7 @@
-# The T-SQL dialect of the sqlite backend: tokenizer, batch splitter, rewriter.
-# DIALECT_SOURCES are relative to DIALECT_DIR (this folder).
+# The T-SQL dialect of the sqlite backend: its rewriter over the shared
+# tokenizer and splitter (../tsql). DIALECT_SOURCES are relative to this folder.
 set(DIALECT_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(DIALECT_SOURCES
-  tsql_dates.cpp
   tsql_dialect.cpp
   tsql_rewriter.cpp
-  tsql_splitter.cpp
-  tsql_tokenizer.cpp
 )

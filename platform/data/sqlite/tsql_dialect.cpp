@@ -1,8 +1,8 @@
 #include "platform/data/sqlite/tsql_dialect.h"
 
-#include "platform/data/sqlite/tsql_dates.h"
+#include "platform/data/tsql/dates.h"
 #include "platform/data/sqlite/tsql_rewriter.h"
-#include "platform/data/sqlite/tsql_splitter.h"
+#include "platform/data/tsql/splitter.h"
 
 namespace tovan::data::sqlite {
 

@@ -11,9 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/data/sqlite/tsql_tokenizer.h"
+#include "platform/data/tsql/tokenizer.h"
 
 namespace tovan::data::sqlite {
+
+// The shared T-SQL tokenizer and splitter, read by this backend's rewriter.
+using namespace tovan::data::tsql;
 
 struct TranslatedStatement {
   enum class Kind {

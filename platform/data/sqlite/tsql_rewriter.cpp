@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-#include "platform/data/sqlite/tsql_dates.h"
+#include "platform/data/tsql/dates.h"
 
 namespace tovan::data::sqlite {
 namespace {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "platform/data/sqlite/tsql_dialect.h"
-#include "platform/data/sqlite/tsql_splitter.h"
-#include "platform/data/sqlite/tsql_tokenizer.h"
+#include "platform/data/tsql/splitter.h"
+#include "platform/data/tsql/tokenizer.h"
 
 namespace tovan::data::sqlite {
 

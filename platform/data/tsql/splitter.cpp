@@ -1,8 +1,8 @@
-#include "platform/data/sqlite/tsql_splitter.h"
+#include "platform/data/tsql/splitter.h"
 
 #include <fmt/format.h>
 
-namespace tovan::data::sqlite {
+namespace tovan::data::tsql {
 namespace {
 
 // Keywords that can only begin a statement (T-SQL reserves them all, so they
@@ -224,4 +224,4 @@ SplitResult SplitBatch(std::string_view text, const std::vector<Token>& tokens) 
   return result;
 }
 
-}  // namespace tovan::data::sqlite
+}  // namespace tovan::data::tsql

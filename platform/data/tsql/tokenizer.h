@@ -4,7 +4,7 @@
 // the caller's text.  Whitespace is not a token; it is the gap between two
 // tokens, so the text can be rebuilt exactly.  Comments are dropped from the
 // token stream and only flagged on the token after them, because nothing the
-// rewriter does depends on them and T-SQL nests /* */ while SQLite does not.
+// rewriter does depends on them and T-SQL nests /* */ while other engines do not.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tovan::data::sqlite {
+namespace tovan::data::tsql {
 
 enum class TokenKind : std::uint8_t {
   Word,        // identifier or keyword, including #temp and ##global names
@@ -112,4 +112,4 @@ bool WordIs(std::string_view word, std::string_view upper);
 // "line L, column C" for a byte position, for messages.
 std::string DescribePosition(std::string_view text, std::uint32_t pos);
 
-}  // namespace tovan::data::sqlite
+}  // namespace tovan::data::tsql

@@ -1,6 +1,6 @@
-#include "platform/data/sqlite/tsql_dates.h"
+#include "platform/data/tsql/dates.h"
 
-namespace tovan::data::sqlite {
+namespace tovan::data::tsql {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -86,4 +86,4 @@ bool CanonicalDateText(std::string_view s, std::string& out) {
   return true;
 }
 
-}  // namespace tovan::data::sqlite
+}  // namespace tovan::data::tsql

@@ -1,4 +1,4 @@
-#include "platform/data/sqlite/tsql_tokenizer.h"
+#include "platform/data/tsql/tokenizer.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 
 #include <fmt/format.h>
 
-namespace tovan::data::sqlite {
+namespace tovan::data::tsql {
 namespace {
 
 // The end of a quoted run starting at `from` (just past its opening quote):
@@ -398,4 +398,4 @@ TokenizeResult Tokenize(std::string_view text, std::vector<Token>& tokens) {
   return {};
 }
 
-}  // namespace tovan::data::sqlite
+}  // namespace tovan::data::tsql

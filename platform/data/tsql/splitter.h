@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/data/sqlite/tsql_tokenizer.h"
+#include "platform/data/tsql/tokenizer.h"
 
-namespace tovan::data::sqlite {
+namespace tovan::data::tsql {
 
 struct SplitStatement {
   enum class Kind : std::uint8_t { Simple, If };
@@ -35,4 +35,4 @@ struct SplitResult {
 
 SplitResult SplitBatch(std::string_view text, const std::vector<Token>& tokens);
 
-}  // namespace tovan::data::sqlite
+}  // namespace tovan::data::tsql
