@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/data/sqlite/tsql_dates.h"
+#include "platform/data/tsql/dates.h"
 #include "platform/data/sqlite/tsql_dialect.h"
-#include "platform/data/sqlite/tsql_splitter.h"
-#include "platform/data/sqlite/tsql_tokenizer.h"
+#include "platform/data/tsql/splitter.h"
+#include "platform/data/tsql/tokenizer.h"
 
 namespace tovan::data::sqlite {
 namespace {
