@@ -28,10 +28,15 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace tovan::data::sqlite {
-
+namespace tovan::data::tsql {
 struct TranslatedStatement;
 struct Translation;
+}  // namespace tovan::data::tsql
+
+namespace tovan::data::sqlite {
+
+using tsql::Translation;
+using tsql::TranslatedStatement;
 
 struct SqliteOptions {
   bool create = false;              // create the file when missing

@@ -1,6 +1,9 @@
-# The T-SQL text shared by every backend: tokenizer, batch splitter, date literals.
+# The T-SQL text shared by every backend: tokenizer, batch splitter, date
+# literals, and the rewriter of statement forms each backend's rewriter derives from.
 set(TSQL_SOURCES
   dates.cpp
+  rewriter.cpp
   splitter.cpp
   tokenizer.cpp
+  translation.cpp
 )
