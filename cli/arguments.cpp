@@ -8,6 +8,8 @@
 #include <fstream>
 
 #include "platform/data/open.h"
+#include "platform/data/connection.h"
+#include "platform/automation/error.h"
 
 namespace tovan::cli {
 
@@ -77,7 +79,23 @@ std::string BillTypeArgument(const std::string& option, const std::string& text)
   throw BadInput{option + ": expected sales or returns, not " + text};
 }
 
+namespace {
+// A server database must answer and hold the host's schema; what it says
+// when it does not (unreachable, wrong password) is the one line shown.
+void ExistingServerDatabase(const std::string& data_source) {
+  try {
+    auto connection = data::OpenConnection(data_source);
+    if (!connection->backend().ExecuteNative("SELECT to_regclass('\"t_LS_Retail\"') IS NOT NULL", {}).At(0, 0).boolean())
+      throw BadInput{"--db: " + data::RedactedDataSource(data_source) +
+                     " holds no host database (create one with: dailybalance init --db DSN)"};
+  } catch (const automation::AutomationError& e) {
+    throw BadInput{"--db: " + e.description()};
+  }
+}
+}  // namespace
+
 void ExistingDatabase(const std::string& data_source) {
+  if (data::IsServerDataSource(data_source)) return ExistingServerDatabase(data_source);
   std::string file = data::EmbeddedPath(data_source);
   std::error_code ec;
   if (file.empty() || !std::filesystem::is_regular_file(file, ec))
@@ -91,6 +109,8 @@ void ExistingDatabase(const std::string& data_source) {
 }
 
 void NewDatabasePath(const std::string& data_source) {
+  // A server database is checked when it is built: it must hold no host schema.
+  if (data::IsServerDataSource(data_source)) return;
   std::string file = data::EmbeddedPath(data_source);
   std::error_code ec;
   std::filesystem::path parent = std::filesystem::path(file).parent_path();

@@ -8,7 +8,9 @@
 
 #include "platform/data/data_error.h"
 #include "platform/data/open.h"
-#include "platform/data/sqlite/backend.h"
+#include "host/schema_postgresql.h"
+#include "platform/data/backend.h"
+#include "platform/data/connection.h"
 
 namespace tovan::hostlib {
 
@@ -21,11 +23,11 @@ automation::Date DemoLastDay(const DemoOptions& options) {
 
 namespace detail {
 
-void Exec(data::sqlite::SqliteBackend& db, const std::string& sql, std::initializer_list<automation::Variant> values) {
+void Exec(data::ConnectionBackend& db, const std::string& sql, std::initializer_list<automation::Variant> values) {
   db.ExecuteNative(sql, std::span<const automation::Variant>(values.begin(), values.size()));
 }
 
-WriteScope::WriteScope(data::sqlite::SqliteBackend& db) : db_(db) {
+WriteScope::WriteScope(data::ConnectionBackend& db) : db_(db) {
   if (!db_.InTransaction()) {
     db_.BeginTransaction();
     owns_ = true;
@@ -69,8 +71,43 @@ void RemoveDatabaseFiles(const std::string& file) {
 
 }  // namespace
 
+namespace {
+// A server database is built in the database the data source names, which
+// must hold no host schema yet; a missing database is created first.  The
+// whole build is one transaction: a failure leaves the database as it was.
+void BuildServerDatabase(const std::string& data_source, const DemoOptions& options) {
+  std::string failure;
+  try {
+    std::shared_ptr<data::Connection> connection;
+    try {
+      connection = data::OpenConnection(data_source);
+    } catch (const AutomationError& e) {
+      if (e.description().find("does not exist") == std::string::npos) throw;
+      data::CreateServerDatabase(data_source);
+      connection = data::OpenConnection(data_source);
+    }
+    data::ConnectionBackend& db = connection->backend();
+    if (db.ExecuteNative("SELECT to_regclass('\"t_LS_Retail\"') IS NOT NULL", {}).At(0, 0).boolean())
+      data::RaiseDatabaseError("the database holds a host schema already");
+    detail::WriteScope scope(db);
+    CreateSchema(db);
+    LoadMasterData(db, options);
+    GenerateDemoData(db, options);
+    db.ExecuteScript(detail::kPostgresSequences);
+    scope.Commit();
+    return;
+  } catch (const AutomationError& e) {
+    failure = e.description();
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  data::RaiseDatabaseError(failure);
+}
+}  // namespace
+
 void BuildDatabase(const std::string& path, const DemoOptions& options) {
   CheckOptions(options);
+  if (data::IsServerDataSource(path)) return BuildServerDatabase(path, options);
   std::string file = data::EmbeddedPath(path);
   if (file.empty()) data::RaiseDatabaseError("the reference host database is an embedded database file: " + path);
   std::error_code ec;
@@ -81,12 +118,11 @@ void BuildDatabase(const std::string& path, const DemoOptions& options) {
     data::OpenOptions open;
     open.create = true;
     auto connection = data::OpenConnection(path, open);
-    auto* db = dynamic_cast<data::sqlite::SqliteBackend*>(&connection->backend());
-    if (db == nullptr) data::RaiseDatabaseError("not an embedded database: " + path);
-    detail::WriteScope scope(*db);
-    CreateSchema(*db);
-    LoadMasterData(*db, options);
-    GenerateDemoData(*db, options);
+    data::ConnectionBackend& db = connection->backend();
+    detail::WriteScope scope(db);
+    CreateSchema(db);
+    LoadMasterData(db, options);
+    GenerateDemoData(db, options);
     scope.Commit();
     return;
   } catch (const AutomationError& e) {

@@ -23,8 +23,8 @@
 
 #include "platform/automation/variant.h"
 
-namespace tovan::data::sqlite {
-class SqliteBackend;
+namespace tovan::data {
+class ConnectionBackend;
 }
 
 namespace tovan::hostlib {
@@ -42,9 +42,9 @@ struct DemoOptions {
 // the generated bills, in one transaction; raises AutomationError (tovan::data::kDatabaseError) on failure and removes the half-made file.
 void BuildDatabase(const std::string& path, const DemoOptions& options);
 // The DDL and master-data steps, for tests that build on an open backend:
-void CreateSchema(data::sqlite::SqliteBackend& db);
-void LoadMasterData(data::sqlite::SqliteBackend& db, const DemoOptions& options);
-void GenerateDemoData(data::sqlite::SqliteBackend& db, const DemoOptions& options);
+void CreateSchema(data::ConnectionBackend& db);
+void LoadMasterData(data::ConnectionBackend& db, const DemoOptions& options);
+void GenerateDemoData(data::ConnectionBackend& db, const DemoOptions& options);
 
 // Fixed values of the reference host that callers and tests refer to.
 namespace demo {
@@ -67,20 +67,20 @@ automation::Date DemoLastDay(const DemoOptions& options);
 // Plumbing the three steps share.
 namespace detail {
 // Runs `sql` (one statement) with `values` bound to ?1, ?2, ...
-void Exec(data::sqlite::SqliteBackend& db, const std::string& sql, std::initializer_list<automation::Variant> values);
+void Exec(data::ConnectionBackend& db, const std::string& sql, std::initializer_list<automation::Variant> values);
 
 // The steps write inside the caller's transaction; alone, each opens its own
 // so that its thousands of inserts are one write.
 class WriteScope {
  public:
-  explicit WriteScope(data::sqlite::SqliteBackend& db);
+  explicit WriteScope(data::ConnectionBackend& db);
   ~WriteScope();  // rolls back a transaction of its own that was not committed
   WriteScope(const WriteScope&) = delete;
   WriteScope& operator=(const WriteScope&) = delete;
   void Commit();
 
  private:
-  data::sqlite::SqliteBackend& db_;
+  data::ConnectionBackend& db_;
   bool owns_ = false;
 };
 }  // namespace detail

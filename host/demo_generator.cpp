@@ -16,7 +16,7 @@
 
 #include "host/database_builder.h"
 #include "platform/data/data_error.h"
-#include "platform/data/sqlite/backend.h"
+#include "platform/data/backend.h"
 
 namespace tovan::hostlib {
 
@@ -72,7 +72,7 @@ struct Catalogue {
   std::map<int32_t, bool> weighed;                 // unit groups with units below the base unit
 };
 
-Catalogue ReadCatalogue(data::sqlite::SqliteBackend& db) {
+Catalogue ReadCatalogue(data::ConnectionBackend& db) {
   using automation::CBool;
   using automation::CDbl;
   using automation::CLng;
@@ -115,7 +115,7 @@ using StockKey = std::tuple<int32_t, int32_t, int32_t>;
 
 class BillWriter {
  public:
-  BillWriter(data::sqlite::SqliteBackend& db, const Catalogue& catalogue, const DemoOptions& options)
+  BillWriter(data::ConnectionBackend& db, const Catalogue& catalogue, const DemoOptions& options)
       : db_(db), c_(catalogue), options_(options), random_(options.seed) {}
 
   void Write();
@@ -130,7 +130,7 @@ class BillWriter {
   void WriteSettlement(int32_t bill, int64_t net, int sign);
   double LineQuantity(const ItemInfo& item, double coefficient);
 
-  data::sqlite::SqliteBackend& db_;
+  data::ConnectionBackend& db_;
   const Catalogue& c_;
   const DemoOptions& options_;
   Random random_;
@@ -242,7 +242,7 @@ void BillWriter::WriteSettlement(int32_t bill, int64_t net, int sign) {
 // Stock for every item, stock and property the bills name: what the sales
 // take and a margin, spread over batches from oldest to newest where the goods
 // are batch-managed (now and then with a spent batch in front).
-void WriteStock(data::sqlite::SqliteBackend& db, const Catalogue& c, const DemoOptions& options,
+void WriteStock(data::ConnectionBackend& db, const Catalogue& c, const DemoOptions& options,
                 const std::map<StockKey, double>& demand) {
   Random random(options.seed ^ 0x5EEDu);
   Date first{DemoLastDay(options).serial - (options.days - 1)};
@@ -286,7 +286,7 @@ void WriteStock(data::sqlite::SqliteBackend& db, const Catalogue& c, const DemoO
 
 }  // namespace
 
-void GenerateDemoData(data::sqlite::SqliteBackend& db, const DemoOptions& options) {
+void GenerateDemoData(data::ConnectionBackend& db, const DemoOptions& options) {
   if (options.bills <= 0) return;
   if (options.lines < 1 || options.days < 1)
     data::RaiseDatabaseError("demo bills need at least one line and one day");
@@ -296,9 +296,9 @@ void GenerateDemoData(data::sqlite::SqliteBackend& db, const DemoOptions& option
   writer.Write();
   WriteStock(db, catalogue, options, writer.demand());
 
-  detail::Exec(db, "UPDATE t_ICMaxNum SET FMaxNum = max(FMaxNum, ?1) WHERE FTableName = 't_LS_Retail'",
+  detail::Exec(db, "UPDATE t_ICMaxNum SET FMaxNum = CASE WHEN FMaxNum > ?1 THEN FMaxNum ELSE ?1 END WHERE FTableName = 't_LS_Retail'",
                {writer.bills()});
-  const char* rule_sql = "UPDATE t_BillCodeRule SET FCurNo = max(FCurNo, ?2) WHERE FBillType = ?1";
+  const char* rule_sql = "UPDATE t_BillCodeRule SET FCurNo = CASE WHEN FCurNo > ?2 THEN FCurNo ELSE ?2 END WHERE FBillType = ?1";
   detail::Exec(db, rule_sql, {demo::kRetailSaleRule, writer.sales()});
   detail::Exec(db, rule_sql, {demo::kRetailReturnRule, writer.returns()});
   scope.Commit();

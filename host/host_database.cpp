@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/data/data_error.h"
-#include "platform/data/sqlite/backend.h"
+#include "platform/data/backend.h"
 #include "platform/host/data_context.h"
 #include "platform/host/global_context.h"
 
@@ -13,9 +13,7 @@ using automation::Variant;
 
 HostDatabase::HostDatabase(const std::string& data_source)
     : connection_(host::GlobalContext::ForThread().GetDataContext()->ConnectionFor(data_source)),
-      backend_(dynamic_cast<data::sqlite::SqliteBackend*>(&connection_->backend())) {
-  if (backend_ == nullptr) data::RaiseDatabaseError("the reference host runs on the embedded database only");
-}
+      backend_(&connection_->backend()) {}
 
 data::ResultSet HostDatabase::Query(const std::string& sql, std::initializer_list<Variant> params) {
   connection_->Enlist();

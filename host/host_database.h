@@ -4,8 +4,9 @@
 // statements with bound parameters, so that host bookkeeping neither shows
 // in the component's statement trace nor depends on quoting.
 //
-// Errors: AutomationError (kDatabaseError) from the database; a data source
-// that is not the embedded database is refused.
+// Host SQL is the SQL the engines share (see ConnectionBackend::ExecuteNative).
+//
+// Errors: AutomationError (kDatabaseError) from the database.
 //
 // Thread-safety: thread-confined, like the connection.
 #pragma once
@@ -18,8 +19,8 @@
 #include "platform/data/connection.h"
 #include "platform/data/result_set.h"
 
-namespace tovan::data::sqlite {
-class SqliteBackend;
+namespace tovan::data {
+class ConnectionBackend;
 }
 
 namespace tovan::hostlib {
@@ -37,7 +38,7 @@ class HostDatabase {
 
  private:
   std::shared_ptr<data::Connection> connection_;
-  data::sqlite::SqliteBackend* backend_;
+  data::ConnectionBackend* backend_;
 };
 
 // The host's own data-source text ("PropsString" of this process), for

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host/database_builder.h"
-#include "platform/data/sqlite/backend.h"
+#include "platform/data/backend.h"
 
 namespace tovan::hostlib {
 
@@ -257,7 +257,7 @@ constexpr Caption kCheckBillEntry[] = {
     {"FSourceBillID", "源单内码", false},       {"FSourceClassTypeID", "源单类别", false},
 };
 
-void LoadUnitsAndGoods(data::sqlite::SqliteBackend& db) {
+void LoadUnitsAndGoods(data::ConnectionBackend& db) {
   for (const UnitGroup& g : kUnitGroups)
     detail::Exec(db, "INSERT INTO t_UnitGroup (FUnitGroupID, FName) VALUES (?1, ?2)", {g.id, g.name});
   for (const Unit& u : kUnits)
@@ -290,7 +290,7 @@ void LoadUnitsAndGoods(data::sqlite::SqliteBackend& db) {
   }
 }
 
-void LoadPlacesAndPeople(data::sqlite::SqliteBackend& db) {
+void LoadPlacesAndPeople(data::ConnectionBackend& db) {
   const std::string item_sql =
       "INSERT INTO t_Item (FItemID, FItemClassID, FNumber, FName, FParentID, FLevel, FDetail, FTaxRate) "
       "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)";
@@ -322,7 +322,7 @@ void LoadPlacesAndPeople(data::sqlite::SqliteBackend& db) {
     detail::Exec(db, "INSERT INTO t_Users (FUserID, FName) VALUES (?1, ?2)", {u.id, u.name});
 }
 
-void LoadSettlement(data::sqlite::SqliteBackend& db) {
+void LoadSettlement(data::ConnectionBackend& db) {
   for (const Named& m : kSettleMethods)
     detail::Exec(db, "INSERT INTO t_LS_Settle (FItemID, FNumber, FName) VALUES (?1, ?2, ?3)", {m.id, m.number, m.name});
   for (const SettleAcct& a : kSettleAccts)
@@ -335,7 +335,7 @@ void LoadSettlement(data::sqlite::SqliteBackend& db) {
 }
 
 template <size_t N>
-void LoadCaptions(data::sqlite::SqliteBackend& db, int32_t class_type, int32_t page, const Caption (&captions)[N]) {
+void LoadCaptions(data::ConnectionBackend& db, int32_t class_type, int32_t page, const Caption (&captions)[N]) {
   int32_t tab = 0;
   for (const Caption& c : captions)
     detail::Exec(db,
@@ -344,7 +344,7 @@ void LoadCaptions(data::sqlite::SqliteBackend& db, int32_t class_type, int32_t p
                  {class_type, page, c.key, c.caption, c.visible ? -1 : 0, ++tab});
 }
 
-void LoadHostSettings(data::sqlite::SqliteBackend& db, const DemoOptions& options) {
+void LoadHostSettings(data::ConnectionBackend& db, const DemoOptions& options) {
   // The period opens on the first day with bills, so that every generated bill may be closed.
   automation::Date first = DemoLastDay(options);
   if (options.bills > 0) first.serial -= options.days - 1;
@@ -378,7 +378,7 @@ void LoadHostSettings(data::sqlite::SqliteBackend& db, const DemoOptions& option
 
 }  // namespace
 
-void LoadMasterData(data::sqlite::SqliteBackend& db, const DemoOptions& options) {
+void LoadMasterData(data::ConnectionBackend& db, const DemoOptions& options) {
   detail::WriteScope scope(db);
   LoadUnitsAndGoods(db);
   LoadPlacesAndPeople(db);

@@ -1,14 +1,17 @@
 // The host database's tables, indexes and trigger.
 //
 // Types are the SQL Server ones, so that values come back typed (bit,
-// datetime, int, money, ...).  Dates are text "yyyy-mm-dd[ hh:mm:ss]".
+// datetime, int, money, ...).  On the embedded database dates are text
+// "yyyy-mm-dd[ hh:mm:ss]"; on a server the same tables are made with the
+// server's types (schema_postgresql.cpp).
 // Every column has a default unless it is a key, so a test can insert a row
 // naming only the columns it cares about.  Text that the host compares
 // without regard to case (numbers, names, keys) is COLLATE NOCASE, as on a
 // case-insensitive server.
 #include "host/database_builder.h"
 
-#include "platform/data/sqlite/backend.h"
+#include "host/schema_postgresql.h"
+#include "platform/data/backend.h"
 
 namespace tovan::hostlib {
 
@@ -277,6 +280,10 @@ CREATE TABLE t_CC_StockPosting (
 -- Un-audit looks each stock row's posting up by bill and stock key.
 CREATE INDEX ix_CC_StockPosting_Key ON t_CC_StockPosting (FInterID, FItemID, FStockID, FAuxPropID, FBatchNo);
 
+)sql";
+
+// Deleting a stock bill whose posting is still in force gives that stock back.
+constexpr const char* kSqliteTrigger = R"sql(
 CREATE TRIGGER tr_cc_stockbill_GiveStockBack AFTER DELETE ON t_cc_stockbill
 BEGIN
   UPDATE t_CC_Inventory SET FQty = t_CC_Inventory.FQty - p.FQty
@@ -445,11 +452,14 @@ CREATE TABLE t_UserProfile (
 
 }  // namespace
 
-void CreateSchema(data::sqlite::SqliteBackend& db) {
+void CreateSchema(data::ConnectionBackend& db) {
   detail::WriteScope scope(db);
+  const bool server = db.Engine() == "postgresql";
+  if (server) db.ExecuteScript(detail::kPostgresPrologue);
   for (const char* script : {kRetailTables, kDailyBillTables, kStockBillTables, kReceivableTables, kStockTables,
                              kMasterTables, kSearchTables, kHostTables})
-    db.ExecuteNative(script);
+    db.ExecuteScript(server ? detail::PostgresTables(script) : std::string(script));
+  db.ExecuteScript(server ? detail::kPostgresEpilogue : kSqliteTrigger);
   scope.Commit();
 }
 

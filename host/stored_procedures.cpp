@@ -6,7 +6,7 @@
 #include "platform/automation/text.h"
 #include "platform/data/connection.h"
 #include "platform/data/data_error.h"
-#include "platform/data/sqlite/backend.h"
+#include "platform/data/backend.h"
 
 namespace tovan::hostlib {
 
@@ -27,7 +27,7 @@ int32_t GetICMaxNum(data::ConnectionBackend& backend, std::vector<data::Procedur
   auto* table = Find(args, "@TableName");
   auto* id = Find(args, "@FInterID");
   if (table == nullptr || id == nullptr) data::RaiseDatabaseError("GetICMaxNum expects @TableName and @FInterID");
-  auto& db = dynamic_cast<data::sqlite::SqliteBackend&>(backend);
+  auto& db = backend;
   std::string name = automation::CStr(table->value);
   // A table without a counter yet starts above its highest FID.
   Variant start(int32_t{1});
@@ -50,7 +50,8 @@ int32_t GetICMaxNum(data::ConnectionBackend& backend, std::vector<data::Procedur
 }  // namespace
 
 void RegisterStoredProcedures(data::Connection& connection) {
-  if (dynamic_cast<data::sqlite::SqliteBackend*>(&connection.backend()) == nullptr) return;
+  // A server has GetICMaxNum as a function of its own (schema_postgresql.cpp).
+  if (connection.backend().Engine() != "sqlite") return;
   connection.backend().RegisterProcedure("GetICMaxNum", GetICMaxNum);
 }
 

@@ -1,4 +1,5 @@
-// The host database's stored procedures, native in the embedded backend.
+// The host database's stored procedures, native in the embedded backend
+// (a server database has them as functions of its own).
 //
 // GetICMaxNum(@TableName varchar(50), @FInterID int OUTPUT): reserves the
 // next interior ID of a bill table in t_ICMaxNum; never the same twice (the

@@ -6,6 +6,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libfmt-dev libcli11-dev nlohmann-json3-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libpq-dev postgresql
 )
 
 missing=()

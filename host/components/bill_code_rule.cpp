@@ -49,9 +49,16 @@ std::string BillCodeRule::GetNewBillID(const std::string& data_source, foundatio
   host::CallScope scope;
   HostDatabase db(data_source);
   std::string bill_type = automation::CStr(request.Value("FBillType"));
-  data::ResultSet rule = db.Query(
-      "UPDATE t_BillCodeRule SET FCurNo = FCurNo + 1 WHERE FBillType = ?1 RETURNING FPrefix, FDigits, FCurNo",
-      {Variant(bill_type)});
+  // On a server the counter is a sequence per rule: an UPDATE of the rule's
+  // row would make every other closing wait for this unit to end.
+  data::ResultSet rule =
+      db.connection()->backend().Engine() == "postgresql"
+          ? db.Query("SELECT FPrefix, FDigits, nextval('billcode_' || lower(FBillType)) FROM t_BillCodeRule "
+                     "WHERE FBillType = ?1",
+                     {Variant(bill_type)})
+          : db.Query("UPDATE t_BillCodeRule SET FCurNo = FCurNo + 1 WHERE FBillType = ?1 "
+                     "RETURNING FPrefix, FDigits, FCurNo",
+                     {Variant(bill_type)});
   if (rule.RowCount() == 0) return {};
   std::string number = automation::CStr(rule.At(0, 2));
   int32_t digits = automation::CLng(rule.At(0, 1));

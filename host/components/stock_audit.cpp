@@ -97,7 +97,7 @@ int32_t Audit(HostDatabase& db, int32_t id, int32_t bill_type, foundation::Dicti
     Variant item(std::get<0>(key)), stock(std::get<1>(key)), aux(std::get<2>(key)), batch(std::get<3>(key));
     db.Execute(
         "INSERT INTO t_CC_Inventory (FItemID, FStockID, FAuxPropID, FBatchNo, FQty) VALUES (?1, ?2, ?3, ?4, ?5) "
-        "ON CONFLICT (FItemID, FStockID, FAuxPropID, FBatchNo) DO UPDATE SET FQty = FQty + excluded.FQty",
+        "ON CONFLICT (FItemID, FStockID, FAuxPropID, FBatchNo) DO UPDATE SET FQty = t_CC_Inventory.FQty + excluded.FQty",
         {item, stock, aux, batch, Variant(delta)});
   }
   for (size_t r = 0; r < entries.RowCount(); ++r) {

@@ -2,9 +2,10 @@
 // objects above it.  One backend object is one open database connection.
 //
 // Backends live in folders of their own with the same file names
-// (sqlite/backend.cpp, later odbc/backend.cpp).  A backend receives the
+// (sqlite/backend.cpp, postgresql/backend.cpp).  A backend receives the
 // component's T-SQL text exactly as sent and does whatever its engine
-// needs (the sqlite backend translates it; an ODBC backend would pass it on).
+// needs (both translate it with their own rewriter; an ODBC backend to a
+// SQL Server would pass it on).
 //
 // Errors: every method raises AutomationError (kDatabaseError) with the
 // engine's message; after a failed Execute the statements of the batch
@@ -14,6 +15,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,17 +47,45 @@ class ConnectionBackend {
   // Runs every statement of the T-SQL batch `text`, in order.
   virtual BatchResult Execute(std::string_view text) = 0;
 
+  // A run of writes whose results nobody reads (see Connection's
+  // StatementRun): while one is open, Execute may hold back a batch that
+  // only writes and send it with the next ones in one round trip.  A held
+  // statement that fails raises at the next Execute, CallProcedure or
+  // EndRun, with its own message; the held ones after it are not run.
+  // Backends without round trips run everything at once.
+  virtual void BeginRun() {}
+  virtual void EndRun() {}
+
+  // The engine's own SQL, for the host's schema, bookkeeping and tests: one
+  // statement in the SQL the engines share (standard SQL, INSERT ... ON
+  // CONFLICT, RETURNING, coalesce) with ?1, ?2, ... bound from `params`
+  // (Long/Integer/Boolean as integers, Double as a number, Date as its
+  // text, String as text, Null/Empty as NULL).  Not traced, not translated.
+  // Answers the rows it returned, typed as Execute types them.
+  virtual ResultSet ExecuteNative(const std::string& sql, std::span<const automation::Variant> params) = 0;
+  // Several statements of the engine's own SQL, without parameters (schema scripts).
+  virtual void ExecuteScript(const std::string& sql) = 0;
+  // "sqlite" or "postgresql": for the host's schema scripts.
+  virtual std::string_view Engine() const = 0;
+
   // Runs the stored procedure `name` with `args` (output arguments written
   // back); returns its return value.
   virtual int32_t CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) = 0;
   virtual void RegisterProcedure(std::string name, NativeProcedure procedure) = 0;
 
-  // Transactions of units of work.  Begin takes the write lock, waiting up
-  // to the busy timeout for another unit to end.
+  // Transactions of units of work.  On the embedded engine Begin takes the
+  // write lock, waiting up to the busy timeout for another unit to end; on a
+  // server it begins a transaction whose conflicts with another surface as
+  // a database error at the statement that meets them.
   virtual void BeginTransaction() = 0;
   virtual void CommitTransaction() = 0;
   virtual void RollbackTransaction() = 0;
   virtual bool InTransaction() const = 0;
+
+  // How many statements met a concurrent unit's conflicting write (and
+  // failed for it) since the connection was opened: a host may run a unit
+  // that failed for a conflict again.  Engines that serialize units: 0.
+  virtual std::int64_t ConflictCount() const { return 0; }
 
   // The data-source text it was opened with.
   virtual const std::string& DataSource() const = 0;

@@ -1,7 +1,8 @@
 // Opening a connection from a data-source text.
 //
-// "sqlite:PATH" or a plain file PATH opens the embedded database; other
-// schemes ("odbc:...") are not available on this machine and raise.
+// "sqlite:PATH" or a plain file PATH opens the embedded database;
+// "postgresql://..." or "postgres://..." (a libpq URI) or "pg:" and a libpq
+// keyword text connects to a PostgreSQL server.  Other schemes raise.
 //
 // Thread-safety: stateless.
 #pragma once
@@ -15,11 +16,20 @@ namespace tovan::data {
 
 struct OpenOptions {
   bool create = false;          // create a missing database file
-  int busy_timeout_ms = 60000;  // how long a writer waits for another
+  int busy_timeout_ms = 60000;  // how long a writer waits for another (embedded)
+  int connect_timeout_s = 10;   // how long to wait for a server to answer
 };
 
 // Raises kDatabaseError when the database cannot be opened.
 std::shared_ptr<Connection> OpenConnection(std::string_view data_source, const OpenOptions& options = {});
+
+// Whether `data_source` names a server database.
+bool IsServerDataSource(std::string_view data_source);
+
+// Creates the server database `data_source` names (see postgresql::CreateDatabase).
+void CreateServerDatabase(std::string_view data_source);
+// `data_source` with any password masked, for messages.
+std::string RedactedDataSource(std::string_view data_source);
 
 // The file path of an embedded data-source text; empty for other schemes.
 std::string EmbeddedPath(std::string_view data_source);

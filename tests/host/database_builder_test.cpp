@@ -46,7 +46,7 @@ double NativeNumber(data::Connection& c, const std::string& sql) {
   return CDbl(rows.At(0, 0));
 }
 void Script(data::Connection& c, const std::string& sql) {
-  static_cast<data::sqlite::SqliteBackend&>(c.backend()).ExecuteNative(sql);
+  static_cast<data::sqlite::SqliteBackend&>(c.backend()).ExecuteScript(sql);
 }
 
 // The component's own T-SQL, through the dialect layer.

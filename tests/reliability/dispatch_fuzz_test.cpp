@@ -219,7 +219,7 @@ class DispatchFuzz : public ::testing::Test {
   void RestoreRetailBills() const {
     auto connection = data::OpenConnection(host_.db());
     static_cast<data::sqlite::SqliteBackend&>(connection->backend())
-        .ExecuteNative("ATTACH '" + pristine_ +
+        .ExecuteScript("ATTACH '" + pristine_ +
                        "' AS p; DELETE FROM t_LS_Retail; "
                        "INSERT INTO t_LS_Retail SELECT * FROM p.t_LS_Retail; DETACH p;");
   }

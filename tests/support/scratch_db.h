@@ -16,7 +16,7 @@ class ScratchDb {
     data::OpenOptions options;
     options.create = true;
     auto connection = data::OpenConnection(path_, options);
-    static_cast<data::sqlite::SqliteBackend&>(connection->backend()).ExecuteNative(ddl);
+    static_cast<data::sqlite::SqliteBackend&>(connection->backend()).ExecuteScript(ddl);
   }
   const std::string& path() const { return path_; }
   const TempDir& dir() const { return dir_; }

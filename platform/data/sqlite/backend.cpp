@@ -136,7 +136,7 @@ std::unique_ptr<SqliteBackend> SqliteBackend::Open(const std::string& path, cons
   // "name" must be an identifier, never a string literal SQL Server would reject.
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-  backend->ExecuteNative(
+  backend->ExecuteScript(
       "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY; PRAGMA foreign_keys=OFF;");
   return backend;
 }
@@ -152,7 +152,7 @@ SqliteBackend::~SqliteBackend() {
 
 void SqliteBackend::Fail() const { RaiseDatabaseError(sqlite3_errmsg(db_)); }
 
-void SqliteBackend::ExecuteNative(const std::string& sql) {
+void SqliteBackend::ExecuteScript(const std::string& sql) {
   char* error = nullptr;
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
     std::string message = error ? error : sqlite3_errmsg(db_);
@@ -362,10 +362,10 @@ void SqliteBackend::RegisterProcedure(std::string name, NativeProcedure procedur
   procedures_[Lower(name)] = std::move(procedure);
 }
 
-void SqliteBackend::BeginTransaction() { ExecuteNative("BEGIN IMMEDIATE"); }
-void SqliteBackend::CommitTransaction() { ExecuteNative("COMMIT"); }
+void SqliteBackend::BeginTransaction() { ExecuteScript("BEGIN IMMEDIATE"); }
+void SqliteBackend::CommitTransaction() { ExecuteScript("COMMIT"); }
 void SqliteBackend::RollbackTransaction() {
-  if (InTransaction()) ExecuteNative("ROLLBACK");
+  if (InTransaction()) ExecuteScript("ROLLBACK");
 }
 bool SqliteBackend::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 

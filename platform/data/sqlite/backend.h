@@ -59,13 +59,10 @@ class SqliteBackend final : public ConnectionBackend {
   bool InTransaction() const override;
   const std::string& DataSource() const override { return data_source_; }
 
-  // Runs plain SQLite text (schema scripts of the host); no translation.
-  void ExecuteNative(const std::string& sql);
-  // Runs one plain SQLite statement with `params` bound to ?1, ?2, ...
-  // (Long/Integer/Boolean as integers, Double as real, Date as its text,
-  // String as text, Null/Empty as NULL); the prepared statement is cached.
-  // Answers the rows it returned (columns typed as Execute types them).
-  ResultSet ExecuteNative(const std::string& sql, std::span<const automation::Variant> params);
+  // Plain SQLite text; the prepared statements of ExecuteNative are cached.
+  ResultSet ExecuteNative(const std::string& sql, std::span<const automation::Variant> params) override;
+  void ExecuteScript(const std::string& sql) override;
+  std::string_view Engine() const override { return "sqlite"; }
 
  private:
   // The batch being run: its text and literals, which parameters bind from.

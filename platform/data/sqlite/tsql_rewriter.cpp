@@ -18,59 +18,28 @@ enum Function : int {
   kRename,       // same meaning under another SQLite name
   kLen, kLeft, kRight, kCharIndex, kGetDate, kGetUtcDate, kYear, kMonth, kDay,
   kObjectId, kConvert, kCast,
-  kUnsupported,  // T-SQL functions SQLite lacks or would read differently
 };
 
-// Functions not listed (abs, sum, replace, upper, round,
-// coalesce, ...) mean the same in both dialects and pass unchanged.
+// Functions not listed (abs, sum, replace, upper, round, coalesce, ...)
+// mean the same in both dialects and pass unchanged, but for those no
+// backend translates (tsql::IsUntranslatedFunction).
 constexpr tsql::FunctionEntry kFunctions[] = {
     {"ASCII", kRename, "unicode"},
     {"CAST", kCast, {}},
     {"CHARINDEX", kCharIndex, {}},
-    {"CHECKSUM", kUnsupported, {}},
-    {"CHOOSE", kUnsupported, {}},
-    {"CONCAT", kUnsupported, {}},
     {"CONVERT", kConvert, {}},
     {"COUNT_BIG", kRename, "count"},
-    {"DATALENGTH", kUnsupported, {}},
-    {"DATEADD", kUnsupported, {}},
-    {"DATEDIFF", kUnsupported, {}},
-    {"DATENAME", kUnsupported, {}},
-    {"DATEPART", kUnsupported, {}},
     {"DAY", kDay, {}},
-    {"DB_NAME", kUnsupported, {}},
-    {"EOMONTH", kUnsupported, {}},
-    {"FORMAT", kUnsupported, {}},
     {"GETDATE", kGetDate, {}},
     {"GETUTCDATE", kGetUtcDate, {}},
-    {"HOST_NAME", kUnsupported, {}},
-    {"IDENT_CURRENT", kUnsupported, {}},
-    {"ISDATE", kUnsupported, {}},
     {"ISNULL", kRename, "ifnull"},
-    {"ISNUMERIC", kUnsupported, {}},
     {"LEFT", kLeft, {}},
     {"LEN", kLen, {}},
-    {"LOG", kUnsupported, {}},
     {"MONTH", kMonth, {}},
-    {"NEWID", kUnsupported, {}},
     {"OBJECT_ID", kObjectId, {}},
-    {"PATINDEX", kUnsupported, {}},
-    {"QUOTENAME", kUnsupported, {}},
-    {"RAND", kUnsupported, {}},
-    {"REPLICATE", kUnsupported, {}},
-    {"REVERSE", kUnsupported, {}},
     {"RIGHT", kRight, {}},
-    {"SCOPE_IDENTITY", kUnsupported, {}},
-    {"SPACE", kUnsupported, {}},
-    {"STR", kUnsupported, {}},
-    {"STRING_AGG", kUnsupported, {}},
-    {"STUFF", kUnsupported, {}},
     {"SUBSTRING", kRename, "substr"},
-    {"SUSER_SNAME", kUnsupported, {}},
     {"SYSDATETIME", kGetDate, {}},
-    {"TRY_CAST", kUnsupported, {}},
-    {"TRY_CONVERT", kUnsupported, {}},
-    {"USER_NAME", kUnsupported, {}},
     {"YEAR", kYear, {}},
 };
 

@@ -23,6 +23,49 @@ bool OneOf(std::string_view word, std::initializer_list<std::string_view> uppers
   return false;
 }
 
+namespace {
+// T-SQL functions that no backend translates: each engine lacks them or
+// would read them differently, so they are refused by name (sorted).
+constexpr std::string_view kUntranslated[] = {
+    "CHECKSUM",
+    "CHOOSE",
+    "CONCAT",
+    "DATALENGTH",
+    "DATEADD",
+    "DATEDIFF",
+    "DATENAME",
+    "DATEPART",
+    "DB_NAME",
+    "EOMONTH",
+    "FORMAT",
+    "HOST_NAME",
+    "IDENT_CURRENT",
+    "ISDATE",
+    "ISNUMERIC",
+    "LOG",
+    "NEWID",
+    "PATINDEX",
+    "QUOTENAME",
+    "RAND",
+    "REPLICATE",
+    "REVERSE",
+    "SCOPE_IDENTITY",
+    "SPACE",
+    "STR",
+    "STRING_AGG",
+    "STUFF",
+    "SUSER_SNAME",
+    "TRY_CAST",
+    "TRY_CONVERT",
+    "USER_NAME",
+};
+}  // namespace
+
+bool IsUntranslatedFunction(std::string_view name) {
+  const std::string upper = Upper(name);
+  return std::binary_search(std::begin(kUntranslated), std::end(kUntranslated), std::string_view(upper));
+}
+
 const FunctionEntry* FindFunction(std::span<const FunctionEntry> table, std::string_view name) {
   if (name.empty() || name.size() > 32) return nullptr;
   const std::string upper = Upper(name);
@@ -439,6 +482,7 @@ bool StatementRewriter::EmitWord(std::uint32_t& i, int depth, std::vector<LimitF
     bool handled = false;
     const bool ok = EmitFunction(i, handled);
     if (handled || !ok) return ok;
+    if (IsUntranslatedFunction(word)) return Fail(i, fmt::format("function {}() is not supported", Upper(word)));
   }
   switch (tok_[i].keyword) {
     case Keyword::Select:

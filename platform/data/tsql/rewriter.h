@@ -39,6 +39,8 @@ struct FunctionEntry {
 };
 // The entry of `name` in `table` (sorted by `upper`), or null.
 const FunctionEntry* FindFunction(std::span<const FunctionEntry> table, std::string_view name);
+// Whether `name` is a T-SQL function that no backend translates.
+bool IsUntranslatedFunction(std::string_view name);
 // Whether `table` is sorted as FindFunction needs, for a static_assert.
 constexpr bool IsSortedTable(std::span<const FunctionEntry> table) {
   for (std::size_t i = 1; i < table.size(); ++i)

@@ -1,0 +1,130 @@
+// The postgresql backend: one PostgreSQL server connection (libpq) that runs
+// the component's T-SQL through this backend's dialect.
+//
+// Round trips are what a server costs, so the connection stays in libpq's
+// pipeline mode: the statements of a batch go out together and their
+// results are read together, and inside a statement run (BeginRun/EndRun)
+// batches that only write are held back and sent with the next ones.
+//
+// T-SQL statements are atomic one by one inside a transaction, where a
+// failed PostgreSQL statement would abort the whole transaction: inside a
+// unit every statement runs under a savepoint, so a failure undoes just
+// that statement, as on the original server.  Units are REPEATABLE READ
+// transactions: a unit that would overwrite what a concurrent unit wrote
+// fails at that statement with a conflict (counted by ConflictCount) instead
+// of writing over it; the host may run such a unit again.
+//
+// Values come back typed by the columns' types: the bit-flag domain (and
+// boolean) gives Boolean, timestamp and date give Date, integers give Long,
+// numeric and floats give Double, text gives String.
+//
+// Errors: AutomationError(kDatabaseError) with the server's message on one
+// line; a lost connection raises at every later call.
+//
+// Thread-safety: one thread at a time.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <set>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/data/backend.h"
+#include "platform/data/postgresql/name_catalog.h"
+
+typedef struct pg_conn PGconn;
+typedef struct pg_result PGresult;
+
+namespace tovan::data::tsql {
+struct TranslatedStatement;
+struct Translation;
+}  // namespace tovan::data::tsql
+
+namespace tovan::data::postgresql {
+
+// The libpq connection text of a data-source text: the URI itself for
+// "postgresql://..." and "postgres://...", the rest of "pg:...".  Empty for
+// other data sources.
+std::string ServerConnectionText(std::string_view data_source);
+// `data_source` with any password replaced by "***", for messages.
+std::string RedactedDataSource(std::string_view data_source);
+
+// Creates the database `data_source` names, connecting to the server's
+// "postgres" database to do it; raises kDatabaseError (the server's message).
+void CreateDatabase(std::string_view data_source);
+
+class PostgresBackend final : public ConnectionBackend {
+ public:
+  // Connects; raises kDatabaseError with the server's message (one line).
+  static std::unique_ptr<PostgresBackend> Open(const std::string& data_source, int connect_timeout_s = 10);
+  ~PostgresBackend() override;
+
+  BatchResult Execute(std::string_view text) override;
+  void BeginRun() override;
+  void EndRun() override;
+  ResultSet ExecuteNative(const std::string& sql, std::span<const automation::Variant> params) override;
+  void ExecuteScript(const std::string& sql) override;
+  std::string_view Engine() const override { return "postgresql"; }
+  int32_t CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) override;
+  void RegisterProcedure(std::string name, NativeProcedure procedure) override;
+  void BeginTransaction() override;
+  void CommitTransaction() override;
+  void RollbackTransaction() override;
+  bool InTransaction() const override;
+  const std::string& DataSource() const override { return data_source_; }
+  std::int64_t ConflictCount() const override { return conflicts_; }
+
+  // Reads the catalog's names again (after DDL run elsewhere).
+  void ReloadCatalog();
+  const NameCatalog& catalog() const { return catalog_; }
+  // The server process of this connection, for tests that end it.
+  int ServerProcessId() const;
+
+ private:
+  // One statement of an exchange.
+  struct Outgoing {
+    std::string sql;
+    std::vector<std::string> params;  // text values; a null is flagged
+    std::vector<bool> null;
+    bool collect = false;  // its rows are wanted
+  };
+  struct Failure {
+    std::size_t index = 0;  // the failing statement among those sent
+    std::string message;
+  };
+
+  PostgresBackend(PGconn* conn, std::string data_source);
+  std::shared_ptr<const tsql::Translation> Translate(std::string_view text);
+  void Run(const std::vector<tsql::TranslatedStatement>& statements, BatchResult& out,
+           std::vector<Outgoing>& pending);
+  // Sends `statements` in one pipeline (each under a savepoint inside a
+  // transaction) and reads every result; rows of the first collecting
+  // statement go to `out`.  Raises the first failure's message.
+  void Exchange(std::vector<Outgoing>& statements, BatchResult* out);
+  // The same without raising: the failure, if any.
+  bool TryExchange(std::vector<Outgoing>& statements, BatchResult* out, Failure& failure);
+  void FlushHeld();
+  void Simple(const std::string& sql);  // one statement of our own, no savepoint
+  void ReadRows(PGresult* result, ResultSet& rows);
+  [[noreturn]] void Fail(const std::string& message);
+  void NoteError(PGresult* result, std::string& message);
+
+  PGconn* conn_;
+  std::string data_source_;
+  NameCatalog catalog_;
+  unsigned int flag_type_ = 0;                   // OID of the bit-flag domain
+  std::set<std::pair<unsigned int, int>> flag_columns_;  // (table OID, column number)
+  std::unordered_map<std::string, std::shared_ptr<const tsql::Translation>> translations_;
+  std::unordered_map<std::string, std::string> native_sql_;
+  std::map<std::string, NativeProcedure> procedures_;  // by lower-case name
+  std::vector<Outgoing> held_;  // writes of the open run not yet sent
+  int run_depth_ = 0;
+  bool in_transaction_ = false;
+  std::int64_t conflicts_ = 0;
+};
+
+}  // namespace tovan::data::postgresql

@@ -1,0 +1,20 @@
+#include "platform/data/postgresql/tsql_dialect.h"
+
+#include "platform/data/postgresql/tsql_rewriter.h"
+
+namespace tovan::data::postgresql {
+
+tsql::Translation TranslateBatch(std::string_view tsql, const NameCatalog& catalog) {
+  std::vector<tsql::Token> tokens;
+  const tsql::TokenizeResult tokenized = tsql::Tokenize(tsql, tokens);
+  if (!tokenized.ok) {
+    tsql::Translation failed;
+    failed.ok = false;
+    failed.error = tokenized.error;
+    return failed;
+  }
+  PostgresRewriter rewriter(tsql, tokens, catalog);
+  return tsql::TranslateWith(tsql, tokens, rewriter);
+}
+
+}  // namespace tovan::data::postgresql
