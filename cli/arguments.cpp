@@ -109,8 +109,22 @@ void ExistingDatabase(const std::string& data_source) {
 }
 
 void NewDatabasePath(const std::string& data_source) {
-  // A server database is checked when it is built: it must hold no host schema.
-  if (data::IsServerDataSource(data_source)) return;
+  if (data::IsServerDataSource(data_source)) {
+    // A server database must hold no host schema yet; one that does not exist is made.
+    bool has_schema = false;
+    try {
+      auto connection = data::OpenConnection(data_source);
+      has_schema = connection->backend()
+                       .ExecuteNative("SELECT to_regclass('\"t_LS_Retail\"') IS NOT NULL", {})
+                       .At(0, 0)
+                       .boolean();
+    } catch (const automation::AutomationError& e) {
+      if (e.description().find("does not exist") == std::string::npos) throw BadInput{"--db: " + e.description()};
+    }
+    if (has_schema)
+      throw BadInput{"--db: " + data::RedactedDataSource(data_source) + " holds a host database already"};
+    return;
+  }
   std::string file = data::EmbeddedPath(data_source);
   std::error_code ec;
   std::filesystem::path parent = std::filesystem::path(file).parent_path();

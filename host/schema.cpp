@@ -178,7 +178,7 @@ CREATE TABLE t_CC_StockBillEntry (
   FClassID_SRC int DEFAULT 0,
   FBillNo_SRC varchar(50) COLLATE NOCASE DEFAULT '',
   FID_SRC int DEFAULT 0,
-  FNote nvarchar(255) DEFAULT '',
+  FNote nvarchar(2000) DEFAULT '',        -- entry notes carry what the closing writes into them
   PRIMARY KEY (FID, FIndex)
 );
 CREATE INDEX ix_CC_StockBillEntry_Src ON t_CC_StockBillEntry (FID_SRC, FClassID_SRC);

@@ -212,10 +212,10 @@ TEST(ClosedBillQueries, ListTheClosedBillsAndTheirRetailBills) {
 
   auto detail = cls.SetDetailData(host.db(), "1");
   ASSERT_TRUE(detail);
-  EXPECT_EQ(Keys(*detail),
-            "FID=1 FID_SRC=22 FBillNo_SRC=LS000022 FDate=2026-12-04 FBranchShop=中心店 FCashier=王芳 FSettleAmount=0 ;"
+  EXPECT_EQ(testing::SortedRecords(Keys(*detail)),
+            testing::SortedRecords("FID=1 FID_SRC=22 FBillNo_SRC=LS000022 FDate=2026-12-04 FBranchShop=中心店 FCashier=王芳 FSettleAmount=0 ;"
             "FID=1 FID_SRC=20 FBillNo_SRC=LS000020 FDate=2026-12-04 FBranchShop=中心店 FCashier=王芳 FSettleAmount=30 ;"
-            "FID=1 FID_SRC=21 FBillNo_SRC=LS000021 FDate=2026-12-04 FBranchShop=中心店 FCashier=王芳 FSettleAmount=100 ;")
+            "FID=1 FID_SRC=21 FBillNo_SRC=LS000021 FDate=2026-12-04 FBranchShop=中心店 FCashier=王芳 FSettleAmount=100 ;"))
       << "bill 23 has no cashier on file";
   EXPECT_FALSE(cls.SetDetailData(host.db(), "abc"));
 

@@ -40,7 +40,8 @@ class EligibilityChecks : public testing::HostTest {
 };
 
 TEST_F(EligibilityChecks, CheckBalDataSendsItsFilterAndFindsOpenBills) {
-  std::string trace = db() + ".trace";
+  testing::TempDir dir;
+  std::string trace = dir.File("statements.trace");
   ::setenv("DAILYBALANCE_TRACE", trace.c_str(), 1);
   Date day = Date::FromParts(2026, 12, 4);
   EXPECT_TRUE(data_->CheckBalData(db()));

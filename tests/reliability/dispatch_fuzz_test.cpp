@@ -217,11 +217,11 @@ class DispatchFuzz : public ::testing::Test {
   int64_t RetailBills() const { return automation::CLng(host_.Scalar("select count(*) from t_LS_Retail")); }
   // Puts the retail bills back after a failure, so one fault does not hide the next.
   void RestoreRetailBills() const {
+    if (OnServer()) return CopyDatabase(pristine_, host_.db());
     auto connection = data::OpenConnection(host_.db());
-    static_cast<data::sqlite::SqliteBackend&>(connection->backend())
-        .ExecuteScript("ATTACH '" + pristine_ +
-                       "' AS p; DELETE FROM t_LS_Retail; "
-                       "INSERT INTO t_LS_Retail SELECT * FROM p.t_LS_Retail; DETACH p;");
+    connection->backend().ExecuteScript("ATTACH '" + pristine_ +
+                                        "' AS p; DELETE FROM t_LS_Retail; "
+                                        "INSERT INTO t_LS_Retail SELECT * FROM p.t_LS_Retail; DETACH p;");
   }
 
   const Sample& Pick(std::mt19937& random, const std::vector<Sample>& from) {

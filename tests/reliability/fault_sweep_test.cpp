@@ -142,6 +142,13 @@ class FaultSweep : public ::testing::Test {
 
   // Closes the day once, for tests that cancel it.
   void CloseTheDay() { ASSERT_EQ(Run(Close()), 0); }
+  // The id of the nth daily bill there is: a server's identities never go
+  // back, so the runs that failed before have used some up.
+  std::string DailyBill(int nth) const {
+    auto rows = host_.Query("select FID from t_LS_DailyBill order by FID");
+    return rows.RowCount() >= static_cast<size_t>(nth) ? automation::CStr(rows.At(static_cast<size_t>(nth - 1), 0))
+                                                       : "0";
+  }
 
   HostFixture host_{SmallDemo(30, 5, 7)};
   TempDir dir_;
@@ -157,7 +164,7 @@ TEST_F(FaultSweep, EveryStatementOfAClosing) {
 
 TEST_F(FaultSweep, EveryStatementOfACancellation) {
   CloseTheDay();
-  EXPECT_GT(SweepStatements(Cancel("1")), 10);
+  EXPECT_GT(SweepStatements(Cancel(DailyBill(1))), 10);
 }
 
 TEST_F(FaultSweep, PlugInsThatFailLeaveNoTrace) {
@@ -170,10 +177,11 @@ TEST_F(FaultSweep, PlugInsThatFailLeaveNoTrace) {
   }
 
   CloseTheDay();
+  const std::string daily_bill = DailyBill(1);
   std::string closed = Snapshot(host_.db());
   for (const char* fault : {"unaudit=0", "unaudit=2", "unaudit=raise", "undo=false", "undo=raise"}) {
     ScopedEnv env("DAILYBALANCE_PLUGIN_FAULT", fault);
-    EXPECT_EQ(Run(Cancel("1")), 1) << fault;
+    EXPECT_EQ(Run(Cancel(daily_bill)), 1) << fault;
     std::string now = Snapshot(host_.db());
     EXPECT_TRUE(now == closed) << fault << ": " << FirstDifference(closed, now);
   }
@@ -185,7 +193,7 @@ TEST_F(FaultSweep, AVoucherCheckThatCannotBeMadeCountsAsNoVoucher) {
   std::string open = Snapshot(host_.db());
   CloseTheDay();
   auto voucher_reads = FaultInjector::OnText("FVoucherID", FaultInjector::Action::Fail);
-  EXPECT_EQ(Run(Cancel("1"), voucher_reads).exit_code, 0);
+  EXPECT_EQ(Run(Cancel(DailyBill(1)), voucher_reads).exit_code, 0);
   EXPECT_GT(voucher_reads->faults_fired(), 0);
   EXPECT_EQ(automation::CLng(host_.Scalar("select count(*) from t_LS_DailyBill")), 0);
   EXPECT_EQ(SplitTable(Snapshot(host_.db()), "t_LS_Retail").second, SplitTable(open, "t_LS_Retail").second);
@@ -202,6 +210,7 @@ TEST_F(FaultSweep, EachDailyBillOfACancellationGoesWholeOrStays) {
     return cli::RunClose(options);
   };
   ASSERT_EQ(Run(close_day_before), 0);
+  const std::string first = DailyBill(1), second = DailyBill(2), both_bills = first + "," + second;
   const std::string two_closed = dir_.File("two-closed.db"), vouchered = dir_.File("vouchered.db");
   CopyDatabase(host_.db(), two_closed);
   std::string both = Snapshot(host_.db());
@@ -209,12 +218,12 @@ TEST_F(FaultSweep, EachDailyBillOfACancellationGoesWholeOrStays) {
   // The second daily bill's stock bill carries a voucher: it is refused, the first is cancelled.
   host_.Query(
       "update t_cc_stockbill set FVoucherID=7 where FID in (select FID from t_CC_StockBillEntry where "
-      "FClassID_SRC=1090001 and FID_SRC=2)");
+      "FClassID_SRC=1090001 and FID_SRC=" + second + ")");
   CopyDatabase(host_.db(), vouchered);
-  ASSERT_EQ(Run(Cancel("1")), 0);
+  ASSERT_EQ(Run(Cancel(first)), 0);
   std::string first_only = Snapshot(host_.db());
   CopyDatabase(vouchered, host_.db());
-  EXPECT_EQ(Run(Cancel("1,2")), 1);
+  EXPECT_EQ(Run(Cancel(both_bills)), 1);
   std::string now = Snapshot(host_.db());
   EXPECT_TRUE(now == first_only) << FirstDifference(first_only, now);
 
@@ -222,7 +231,7 @@ TEST_F(FaultSweep, EachDailyBillOfACancellationGoesWholeOrStays) {
   // had already given up before its audit was undone comes back too.
   CopyDatabase(two_closed, host_.db());
   ScopedEnv env("DAILYBALANCE_PLUGIN_FAULT", "unaudit=0");
-  EXPECT_EQ(Run(Cancel("1,2")), 1);
+  EXPECT_EQ(Run(Cancel(both_bills)), 1);
   now = Snapshot(host_.db());
   EXPECT_TRUE(now == both) << FirstDifference(both, now);
 }
@@ -249,7 +258,8 @@ TEST_F(FaultSweep, AProgressDisplayThatFailsLeavesNoTrace) {
   std::string closed = sweep([this](automation::DispatchPtr events) { return Close(events); });
   CloseTheDay();
   EXPECT_TRUE(Snapshot(host_.db()) == closed);
-  sweep([this](automation::DispatchPtr events) { return Cancel("1", events); });
+  const std::string daily_bill = DailyBill(1);
+  sweep([this, &daily_bill](automation::DispatchPtr events) { return Cancel(daily_bill, events); });
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "component/type_library.h"
 #include "host/database_builder.h"
@@ -13,7 +15,7 @@
 #include "host/host_process.h"
 #include "platform/automation/registry.h"
 #include "platform/data/open.h"
-#include "platform/data/sqlite/backend.h"
+#include "tests/support/test_backend.h"
 #include "platform/host/global_context.h"
 #include "tests/support/temp_dir.h"
 
@@ -32,7 +34,7 @@ inline hostlib::DemoOptions SmallDemo(int bills = 30, int lines = 5, uint32_t se
 class HostFixture {
  public:
   explicit HostFixture(const hostlib::DemoOptions& options = SmallDemo(), int32_t app_type = 2)
-      : db_(registry_dir_.File("host.db")) {
+      : db_(OnServer() ? ServerDataSource(UniqueDatabaseName()) : registry_dir_.File("host.db")) {
     hostlib::BuildDatabase(db_, options);
     EXPECT_EQ(automation::RegisterServer(component::LibraryFile()), 0);
     EXPECT_EQ(automation::RegisterServer(hostlib::LibraryFile()), 0);
@@ -41,7 +43,10 @@ class HostFixture {
     host.app_type = app_type;
     hostlib::StartHostProcess(host);
   }
-  ~HostFixture() { host::GlobalContext::ForThread().Reset(); }
+  ~HostFixture() {
+    host::GlobalContext::ForThread().Reset();
+    DropTestDatabase(db_);
+  }
   HostFixture(const HostFixture&) = delete;
   HostFixture& operator=(const HostFixture&) = delete;
 
@@ -50,7 +55,7 @@ class HostFixture {
   // Rows of a query on a connection of its own (what is committed).
   data::ResultSet Query(const std::string& sql) const {
     auto connection = data::OpenConnection(db_);
-    return static_cast<data::sqlite::SqliteBackend&>(connection->backend()).ExecuteNative(sql, {});
+    return connection->backend().ExecuteNative(sql, {});
   }
   automation::Variant Scalar(const std::string& sql) const {
     auto rows = Query(sql);
@@ -60,21 +65,29 @@ class HostFixture {
   // Every row of every table but `excluded`, as text: compares whole databases.
   std::string Dump(const std::vector<std::string>& excluded = {}) const {
     std::string out;
-    auto tables = Query("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' ORDER BY name");
+    auto tables = Query(OnServer() ? "SELECT table_name::text FROM information_schema.tables WHERE table_schema = "
+                                     "current_schema() AND table_type = 'BASE TABLE' ORDER BY lower(table_name::text)"
+                                   : "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' "
+                                     "ORDER BY lower(name)");
     for (size_t t = 0; t < tables.RowCount(); ++t) {
       std::string name = automation::CStr(tables.At(t, 0));
       bool skip = false;
       for (const auto& e : excluded) skip = skip || automation::EqualsNoCase(e, name);
       if (skip) continue;
-      auto rows = Query("SELECT * FROM \"" + name + "\" ORDER BY 1, 2");
+      auto rows = Query("SELECT * FROM \"" + name + "\"");
       out += "== " + name + "\n";
+      // Sorted as text: a server hands rows out in no fixed order.
+      std::vector<std::string> lines;
       for (size_t r = 0; r < rows.RowCount(); ++r) {
+        std::string line;
         for (size_t c = 0; c < rows.columns.size(); ++c) {
           const auto& v = rows.At(r, c);
-          out += (v.IsNull() ? std::string("NULL") : automation::CStr(v)) + "|";
+          line += (v.IsNull() ? std::string("NULL") : automation::CStr(v)) + "|";
         }
-        out += "\n";
+        lines.push_back(std::move(line));
       }
+      std::sort(lines.begin(), lines.end());
+      for (const auto& line : lines) out += line + "\n";
     }
     return out;
   }
