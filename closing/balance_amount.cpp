@@ -1,6 +1,7 @@
 #include "closing/balance_amount.h"
 
 #include "platform/automation/error.h"
+#include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 
 namespace tovan::closing {
@@ -15,6 +16,7 @@ bool UpdateBalAmount(component::ContextBinding& binding, const std::string& data
     auto connection = binding.GetConnection();
     auto bills = connection->Execute("select FID,FTotalAmount,FDiscountAmount from T_LS_Retail where FDailyBillID=0");
     if (bills->RecordCount() < 1) return false;
+    data::StatementRun updates(*connection);
     for (; !bills->EOF_(); bills->MoveNext()) {
       std::string id = CStr(bills->Value("FID"));
       std::string total = CStr(bills->Value("FTotalAmount"));
@@ -29,6 +31,7 @@ bool UpdateBalAmount(component::ContextBinding& binding, const std::string& data
                             "' where FEntryID='" + entry_id + "'");
       }
     }
+    updates.Finish();
     binding.SetComplete();
     return true;
   } catch (const automation::AutomationError&) {

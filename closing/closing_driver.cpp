@@ -8,6 +8,7 @@
 #include "closing/stock_bill_saving.h"
 #include "component/bill_types.h"
 #include "numbering/bill_numbers.h"
+#include "platform/data/connection.h"
 #include "platform/automation/error.h"
 #include "platform/data/recordset.h"
 
@@ -101,6 +102,7 @@ bool ProcessDailyBalance(component::ContextBinding& binding, const ClosingReques
       }
     };
     std::vector<std::string> parts = SplitIds(ids);
+    data::StatementRun entry_batches(*connection);
     std::string batch;
     size_t batch_length = 0;
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -119,6 +121,14 @@ bool ProcessDailyBalance(component::ContextBinding& binding, const ClosingReques
         stage = 2;
         automation::Raise(automation::vberr::kInvalidProcedureCall);
       }
+    }
+    // The batches held so far failed in the loop's stage; the last one is
+    // sent at once, its failure found with the stamping's.
+    try {
+      entry_batches.Finish();
+    } catch (const automation::AutomationError&) {
+      stage = 2;
+      automation::Raise(automation::vberr::kInvalidProcedureCall);
     }
     if (batch_length > 0) send(batch);
     send("Update t_LS_Retail set FDailyBillID=" + daily_bill_id + ",FDailyBillNo='" + bill_no + "'\r\n Where FID in (" +

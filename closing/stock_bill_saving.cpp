@@ -119,7 +119,9 @@ bool SaveStockAndCheckBill(component::ContextBinding& binding, const std::shared
           "Insert into t_CC_StockBillEntry (FID,FIndex,",
           " Values(" + std::to_string(stock_id) + "," + std::to_string(i) + ",", *entries->Record(i), false));
     }
+    data::StatementRun batches(*connection);
     for (const std::string& batch : BatchStatements(entry_statements)) connection->Execute(batch);
+    batches.Finish();
 
     AddBillSearchIndex(binding, connection, entries, header, std::to_string(stock_id), bill_no);
     std::string props = component::GetPropsString();

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite; then builds
-# the reliability tests (faults, crashes, fuzzing, hostile input, concurrent
+# Installs what is missing, builds, and runs the whole test suite, once on the
+# embedded database and once (the pg. tests) on a throwaway PostgreSQL server
+# started here and removed at the end, also on failure; then builds the
+# reliability tests (faults, crashes, fuzzing, hostile input, concurrent
 # closings) with AddressSanitizer and UndefinedBehaviorSanitizer and runs them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
+
+pg_dir=$(mktemp -d /tmp/dailybalance-pg-XXXXXX)
+trap './scripts/pg-cluster.sh stop "$pg_dir"' EXIT
+./scripts/pg-cluster.sh start "$pg_dir" >/dev/null
+export DAILYBALANCE_TEST_PG_HOST=$pg_dir
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j "$(nproc)"
 
 sanitize_dir=${SANITIZE_BUILD_DIR:-build-sanitize}

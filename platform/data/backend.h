@@ -55,6 +55,8 @@ class ConnectionBackend {
   // Backends without round trips run everything at once.
   virtual void BeginRun() {}
   virtual void EndRun() {}
+  // Ends the run, dropping what it holds unsent (never raises).
+  virtual void AbandonRun() noexcept {}
 
   // The engine's own SQL, for the host's schema, bookkeeping and tests: one
   // statement in the SQL the engines share (standard SQL, INSERT ... ON

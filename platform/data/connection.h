@@ -71,4 +71,30 @@ class Connection final : public automation::DescribedObject {
   std::optional<StatementTrace> trace_;
 };
 
+// A run of writes whose results the caller does not read (balance updates,
+// entry batches): on a server, batches that only write are held back and
+// sent together, a round trip for hundreds instead of one each.  Finish
+// sends what is held and raises the first failure among them (with the
+// failing statement's own message; those after it are not run), so a caller
+// that finishes its run where its stage ends sees the failure in that stage.
+// Left without Finish (an error on the way), what is held is dropped: the
+// unit it belongs to is being given up.
+class StatementRun {
+ public:
+  explicit StatementRun(Connection& connection) : connection_(connection) { connection_.backend().BeginRun(); }
+  ~StatementRun() {
+    if (!finished_) connection_.backend().AbandonRun();
+  }
+  StatementRun(const StatementRun&) = delete;
+  StatementRun& operator=(const StatementRun&) = delete;
+  void Finish() {
+    finished_ = true;
+    connection_.backend().EndRun();
+  }
+
+ private:
+  Connection& connection_;
+  bool finished_ = false;
+};
+
 }  // namespace tovan::data

@@ -324,7 +324,7 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
                statements[index].collect && !out->has_rows) {
       out->has_rows = true;
       ReadRows(r, out->rows);
-    } else if (status == PGRES_COMMAND_OK && is_statement && !failed && out != nullptr) {
+    } else if (status == PGRES_COMMAND_OK && is_statement && !failed && out != nullptr && statements[index].counted) {
       const char* tuples = PQcmdTuples(r);
       if (tuples != nullptr && *tuples != '\0') {
         const std::string_view tag = PQcmdStatus(r);
@@ -390,6 +390,11 @@ void PostgresBackend::EndRun() {
   if (run_depth_ == 0) FlushHeld();
 }
 
+void PostgresBackend::AbandonRun() noexcept {
+  if (run_depth_ > 0) --run_depth_;
+  if (run_depth_ == 0) held_.clear();
+}
+
 std::shared_ptr<const Translation> PostgresBackend::Translate(std::string_view text) {
   const bool cacheable = text.size() <= kMaxCachedBatch;
   if (cacheable) {
@@ -442,13 +447,16 @@ BatchResult PostgresBackend::Execute(std::string_view text) {
       if (s.kind != TranslatedStatement::Kind::Execute) continue;
       Outgoing o;
       o.sql = s.sql;
+      o.counted = false;
       held_.push_back(std::move(o));
     }
     if (held_.size() >= kMaxHeld) FlushHeld();
     return out;
   }
-  FlushHeld();
+  // What is held goes out ahead of this batch, in the same round trip; a
+  // failure among it raises here, before this batch runs.
   std::vector<Outgoing> pending;
+  pending.swap(held_);
   Run(translation->statements, out, pending);
   Exchange(pending, &out);
   return out;

@@ -66,6 +66,7 @@ class PostgresBackend final : public ConnectionBackend {
   BatchResult Execute(std::string_view text) override;
   void BeginRun() override;
   void EndRun() override;
+  void AbandonRun() noexcept override;
   ResultSet ExecuteNative(const std::string& sql, std::span<const automation::Variant> params) override;
   void ExecuteScript(const std::string& sql) override;
   std::string_view Engine() const override { return "postgresql"; }
@@ -91,6 +92,7 @@ class PostgresBackend final : public ConnectionBackend {
     std::vector<std::string> params;  // text values; a null is flagged
     std::vector<bool> null;
     bool collect = false;  // its rows are wanted
+    bool counted = true;   // its changed rows count in the batch's records affected
   };
   struct Failure {
     std::size_t index = 0;  // the failing statement among those sent
