@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "cli/arguments.h"
+#include "cli/cancel_dialog.h"
 #include "cli/commands.h"
 #include "cli/host_session.h"
 #include "cli/json_values.h"
@@ -59,32 +60,10 @@ int RunCancel(const CancelOptions& options) {
     return kExitBadInput;
   }
   return WithSession(options.db, options.user_id, options.app_type, [&](HostSession& session) {
-    auto cancel = session.Create("clsUnBalData");
     automation::DispatchPtr events = options.events ? options.events : session.ProgressDisplay(options.json);
-    // Each daily bill is cancelled in a unit of work of its own, committed
-    // only when its cancellation answered True: a bill that is refused or
-    // fails half-way (after its check bill went, before its audit was undone)
-    // stays whole, and the bills cancelled before it stand.
-    bool ok = true;
-    std::string failures;
-    for (size_t start = 0; start <= options.ids.size();) {
-      size_t comma = options.ids.find(',', start);
-      std::string id = options.ids.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-      start = comma == std::string::npos ? options.ids.size() + 1 : comma + 1;
-      host::HostUnitOfWork unit;
-      std::vector<Variant> args{Variant(events), Variant(options.db), Variant(id), Variant("")};
-      bool cancelled = automation::CBool(CallMember(cancel, "UnBalData", args));
-      if (cancelled && unit.last_vote() == host::Vote::Complete) {
-        unit.Commit();
-      } else {
-        unit.Rollback();
-        ok = false;
-        std::string line = args[3].string();
-        failures += line.empty() ? "反日结失败！\r\n" : line;
-        if (failures.back() != '\n') failures += "\r\n";
-      }
-    }
-    std::string message = ok ? "反日结完成！" : failures;
+    CancelOutcome outcome = CancelDailyBills(session, options.ids, events);
+    bool ok = outcome.ok;
+    const std::string& message = outcome.message;
     if (options.json) {
       std::cout << ToText(Json{{"result", ok}, {"message", message}}) << "\n";
     } else {

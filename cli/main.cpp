@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "web/server.h"
 
 #ifndef DAILYBALANCE_VERSION
 #define DAILYBALANCE_VERSION "0.0.0"
@@ -107,6 +108,16 @@ int main(int argc, char** argv) {
   auto* demo = app.add_subcommand("demo", "Build a demo database, close a day of it and cancel the closing");
   demo->add_option("--db", demo_options.db, "Demo database to (re)build")->capture_default_str();
 
+  tovan::web::ServeOptions serve;
+  auto* srv = app.add_subcommand("serve", "The closing dialog in a browser (prints the address to open)");
+  srv->add_option("--db", serve.db, "Data source of the host")->required();
+  srv->add_option("--port", serve.port, "Port to listen on (0: any free port)")->capture_default_str();
+  auto* bind_option = srv->add_option("--bind", serve.bind, "Address to listen on (not loopback: needs --token)")
+                          ->capture_default_str();
+  srv->add_option("--token", serve.token, "Session token that changes must carry (default: a new random one)");
+  srv->add_option("--user", serve.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767));
+  srv->add_option("--app-type", serve.app_type, "The host's AppType value");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -127,6 +138,10 @@ int main(int argc, char** argv) {
     return RunInvoke(invoke);
   }
   if (demo->parsed()) return RunDemo(demo_options);
+  if (srv->parsed()) {
+    serve.bind_given = bind_option->count() > 0;
+    return tovan::web::Serve(serve);
+  }
   if (open->parsed()) return RunOpen(open_bills);
   if (cls->parsed()) return RunClose(close);
   if (can->parsed()) return RunCancel(cancel);

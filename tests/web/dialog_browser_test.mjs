@@ -1,0 +1,139 @@
+// Clicks through a whole day of the closing dialog in the system chromium:
+// filter, select, check, close, the bill numbers, the closed days, a day's
+// bills, cancel.  Writes a screenshot of each main screen into OUT_DIR.
+//
+//   node dialog_browser_test.mjs DAILYBALANCE_BINARY OUT_DIR
+import { spawn, execFileSync } from 'node:child_process';
+import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, dirname } from 'node:path';
+import { createRequire } from 'node:module';
+import { fileURLToPath } from 'node:url';
+
+const require = createRequire(join(dirname(fileURLToPath(import.meta.url)), 'package.json'));
+const puppeteer = require('puppeteer-core');
+
+const [binary, outDir] = process.argv.slice(2);
+const day = '2026-12-04';
+const scratch = mkdtempSync(join(tmpdir(), 'dailybalance-dialog-'));
+const env = { ...process.env, DAILYBALANCE_REGISTRY: join(scratch, 'registry.json') };
+const db = join(scratch, 'shop.db');
+mkdirSync(outDir, { recursive: true });
+
+function check(condition, what) {
+  if (!condition) throw new Error('failed: ' + what);
+  console.log('ok   ' + what);
+}
+
+execFileSync(binary, ['init', '--db', db, '--bills', '60', '--lines', '4', '--days', '2', '--last-day', day], { env });
+const server = spawn(binary, ['serve', '--db', db, '--port', '0'], { env, stdio: ['ignore', 'pipe', 'inherit'] });
+const url = await new Promise((resolve, reject) => {
+  let text = '';
+  server.stdout.on('data', (d) => {
+    text += d;
+    const m = text.match(/(http:\/\/\S+#token=\S+)/);
+    if (m) resolve(m[1]);
+  });
+  server.on('exit', (code) => reject(new Error('serve ended with ' + code)));
+});
+
+const browser = await puppeteer.launch({
+  executablePath: '/usr/bin/chromium',
+  headless: true,
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync',
+    '--user-data-dir=' + join(scratch, 'profile')],
+});
+let failed = false;
+try {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1400, height: 900 });
+  const outside = [];
+  page.on('request', (r) => { if (!r.url().startsWith(url.split('/#')[0]) && !r.url().startsWith('data:')) outside.push(r.url()); });
+  const problems = [];
+  page.on('pageerror', (e) => problems.push(e.message));
+  await page.goto(url, { waitUntil: 'networkidle0' });
+  const text = (sel) => page.$eval(sel, (e) => e.textContent);
+  const shown = (sel) => page.$eval(sel, (e) => !e.hidden);
+  const noticeText = () => page.$eval('#notice', (e) => (e.hidden ? '' : e.textContent));
+
+  // Filter: the sales bills of one day.
+  await page.$eval('#from', (e, d) => { e.value = d; }, day);
+  await page.$eval('#to', (e, d) => { e.value = d; }, day);
+  await page.select('#type', 'sales');
+  await page.click('#filter-btn');
+  await page.waitForFunction(() => document.querySelector('#bill-count').textContent.includes('open bills'));
+  const rows = await page.$$eval('#bills tbody tr', (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
+  check(rows.length > 0, `the filter shows ${rows.length} open bills`);
+  check(rows.every((r) => r[2] === day && r[3] === 'sales'), 'every listed bill is a sale of the day');
+
+  // Select: two bills first, then all.
+  const boxes = await page.$$('#bills tbody input.sel');
+  await boxes[0].click();
+  await boxes[1].click();
+  await page.waitForFunction(() => document.querySelector('#selected-count').textContent === '2 bills');
+  await page.click('#select-all');
+  await page.waitForFunction((n) => document.querySelector('#selected-count').textContent === `${n} bills`, {}, rows.length);
+  await page.waitForFunction(() => document.querySelectorAll('#totals tbody tr').length > 0 &&
+    document.querySelectorAll('#chart svg rect').length > 0);
+  const methods = await page.$$eval('#totals tbody tr', (trs) => trs.map((tr) => tr.cells[1].textContent));
+  check(methods.every((m) => /^\d+\.\d\d$/.test(m)), 'totals per settlement method: ' + methods.join(', '));
+  check(await page.$$eval('#chart svg .bar-day', (r) => r.length) === 1, 'the chart has a bar for the one day');
+  await page.screenshot({ path: join(outDir, '1-open-bills.png'), fullPage: true });
+
+  // Check: the closing can run.
+  await page.$eval('#close-date', (e, d) => { e.value = d; }, day);
+  await page.click('#check-btn');
+  await page.waitForFunction(() => !document.querySelector('#check-result').hidden);
+  check((await text('#check-result')).includes('The closing can run.'), 'check: ' + (await text('#check-result')));
+  await page.screenshot({ path: join(outDir, '2-checked.png'), fullPage: true });
+
+  // Close: progress, then the numbers.
+  await page.click('#close-btn');
+  await page.waitForFunction(() => !document.querySelector('#result').hidden, { timeout: 120000 });
+  const result = await text('#result');
+  check(result.includes('日结成功'), 'closed: ' + result);
+  check(/daily bill RJ\d{14}/.test(result) && /stock bill \S+/.test(result), 'the result shows the bill numbers');
+  check(await shown('#progress'), 'the progress bar was shown');
+  const dailyNo = await page.$eval('#result', (e) => e.dataset.dailyBillNo);
+  await page.waitForFunction(() => document.querySelector('#bill-count').textContent === '0 open bills');
+  check(true, 'the closed bills left the open list');
+  await page.screenshot({ path: join(outDir, '3-closed.png'), fullPage: true });
+
+  // Closed days: the new one, its retail bills.
+  await page.click('#tab-closed');
+  await page.waitForFunction((no) => [...document.querySelectorAll('#closed a.day')].some((a) => a.textContent === no), {}, dailyNo);
+  await page.$eval('#closed-number', (e, n) => { e.value = n.slice(2); }, dailyNo);
+  await page.click('#closed-filter-btn');
+  await page.waitForFunction(() => document.querySelectorAll('#closed tbody tr').length === 1);
+  await page.click('#closed a.day');
+  await page.waitForFunction((n) => document.querySelectorAll('#details tbody tr').length === n, {}, rows.length);
+  check(true, `the day ${dailyNo} lists its ${rows.length} retail bills`);
+  await page.screenshot({ path: join(outDir, '4-closed-days.png'), fullPage: true });
+
+  // Cancel it.
+  await page.click('#closed tbody input.sel');
+  await page.click('#cancel-btn');
+  await page.waitForFunction(() => !document.querySelector('#cancel-result').hidden, { timeout: 120000 });
+  check((await text('#cancel-result')).includes('反日结完成！'), 'cancelled: ' + (await text('#cancel-result')));
+  await page.waitForFunction(() => document.querySelectorAll('#closed tbody tr').length === 0);
+  await page.screenshot({ path: join(outDir, '5-cancelled.png'), fullPage: true });
+
+  // The bills are open again.
+  await page.click('#tab-open');
+  await page.click('#filter-btn');
+  await page.waitForFunction((n) => document.querySelector('#bill-count').textContent === `${n} open bills`, {}, rows.length);
+  check(true, 'the cancelled bills are open again');
+  check(!(await noticeText()), 'no error notice: ' + (await noticeText()));
+  check(problems.length === 0, 'no script errors ' + problems.join('; '));
+  check(outside.length === 0, 'nothing fetched from elsewhere ' + outside.join(' '));
+} catch (e) {
+  failed = true;
+  console.error(e.message);
+} finally {
+  await browser.close();
+  server.kill('SIGTERM');
+  rmSync(scratch, { recursive: true, force: true });
+}
+console.log(failed ? '0 passed, 1 failed' : '1 passed, 0 failed');
+process.exit(failed ? 1 : 0);

@@ -1,0 +1,322 @@
+// The dialog's HTTP services against a running `dailybalance serve`: input
+// refused with 400 before anything runs, changes refused without the token,
+// reads that leave the database as it was, a day closed and cancelled
+// through jobs, the host's causes of failure, and two closings of the same
+// bills at once.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <future>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "platform/data/backend.h"
+#include "platform/data/open.h"
+#include "tests/support/cli_run.h"
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace tovan::testing {
+namespace {
+
+using Json = nlohmann::json;
+constexpr const char* kToken = "test-token-0123456789";
+constexpr const char* kDay = "2026-12-04";
+
+// One `serve` process on a free port over a fresh generated database.
+class DialogServer {
+ public:
+  DialogServer(const TempDir& dir, const std::vector<std::string>& extra = {}) : db_(dir.File("shop.db")) {
+    if (!std::filesystem::exists(db_)) {
+      auto init = RunDailybalance(dir, {"init", "--db", db_, "--bills", "40", "--lines", "4", "--days", "2",
+                                        "--last-day", kDay});
+      EXPECT_EQ(init.exit_code, 0) << init.err;
+    }
+    std::string registry = "DAILYBALANCE_REGISTRY=" + dir.File("registry.json");
+    std::vector<std::string> args{DAILYBALANCE_CLI, "serve", "--db", db_, "--port", "0", "--token", kToken};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e) env.push_back(*e);
+    env.push_back(registry.data());
+    env.push_back(nullptr);
+    int out[2];
+    EXPECT_EQ(::pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), env.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string line;
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    ::close(out[0]);
+    std::smatch m;
+    if (std::regex_search(line, m, std::regex(R"(:(\d+)/#token=)"))) port_ = std::stoi(m[1]);
+    first_line_ = line;
+  }
+  ~DialogServer() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      int status = 0;
+      ::waitpid(pid_, &status, 0);
+    }
+  }
+  int WaitExit() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  httplib::Client Client() const {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(120, 0);
+    return client;
+  }
+  httplib::Result Post(const std::string& path, const Json& body, const char* token = kToken) const {
+    httplib::Headers headers;
+    if (token) headers.emplace("X-Dialog-Token", token);
+    return Client().Post(path.c_str(), headers, body.dump(), "application/json");
+  }
+  Json Get(const std::string& path) const {
+    auto res = Client().Get(path.c_str());
+    EXPECT_TRUE(res) << path;
+    EXPECT_EQ(res->status, 200) << path << " " << res->body;
+    return Json::parse(res->body);
+  }
+  // Starts a job and waits for its end through the event stream.
+  Json RunJob(const std::string& path, const Json& body, int* events_seen = nullptr) const {
+    auto started = Post(path, body);
+    EXPECT_TRUE(started);
+    EXPECT_EQ(started->status, 202) << started->body;
+    int64_t job = Json::parse(started->body)["job"];
+    std::string stream;
+    Client().Get(("/api/jobs/" + std::to_string(job) + "/events").c_str(), [&](const char* data, size_t n) {
+      stream.append(data, n);
+      return true;
+    });
+    Json last;
+    int count = 0;
+    for (size_t at = 0; (at = stream.find("data: ", at)) != std::string::npos; at += 6, ++count)
+      last = Json::parse(stream.substr(at + 6, stream.find("\n\n", at) - at - 6));
+    if (events_seen) *events_seen = count;
+    EXPECT_EQ(last["state"], "done");
+    return last["result"];
+  }
+
+  const std::string& db() const { return db_; }
+  int port() const { return port_; }
+  const std::string& first_line() const { return first_line_; }
+
+ private:
+  std::string db_;
+  pid_t pid_ = 0;
+  int port_ = 0;
+  std::string first_line_;
+};
+
+data::ResultSet Query(const std::string& db, const std::string& sql) {
+  auto connection = data::OpenConnection(db);
+  return connection->backend().ExecuteNative(sql, {});
+}
+
+// Every row of every table, as text: what "nothing changed" means.
+std::string Fingerprint(const std::string& db) {
+  auto connection = data::OpenConnection(db);
+  auto tables = connection->backend().ExecuteNative("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name", {});
+  std::string all;
+  for (size_t t = 0; t < tables.RowCount(); ++t) {
+    std::string name = automation::CStr(tables.At(t, 0));
+    auto rows = connection->backend().ExecuteNative("SELECT * FROM \"" + name + "\" ORDER BY 1", {});
+    all += name + ":" + std::to_string(rows.RowCount()) + "\n";
+    for (size_t r = 0; r < rows.RowCount(); ++r) {
+      for (size_t c = 0; c < rows.ColumnCount(); ++c) {
+        const auto& v = rows.At(r, c);
+        all += (v.IsNull() ? std::string("∅") : automation::CStr(v)) + "|";
+      }
+      all += "\n";
+    }
+  }
+  return all;
+}
+
+std::string OpenSalesIds(const DialogServer& server) {
+  Json bills = server.Get(std::string("/api/bills?type=sales&from=") + kDay + "&to=" + kDay)["bills"];
+  std::string ids;
+  for (const auto& b : bills) ids += (ids.empty() ? "" : ",") + std::to_string(b["id"].get<int>());
+  return ids;
+}
+
+std::string FirstCustomer(const DialogServer& server) {
+  for (const auto& c : server.Get("/api/customers")["customers"])
+    if (c["FDetail"] == 1) return c["FItemID"].dump();
+  return "";
+}
+
+TEST(DialogServer, RefusesBadInputAndChangesWithoutTheToken) {
+  TempDir dir;
+  DialogServer server(dir);
+  ASSERT_GT(server.port(), 0) << server.first_line();
+  std::string before = Fingerprint(server.db());
+  auto client = server.Client();
+  for (const char* path : {"/api/bills?from=2026-13-01", "/api/bills?type=both", "/api/bills?shop=1;drop",
+                           "/api/bills?from=2026-12-05&to=2026-12-04", "/api/closed?number=RJ%27--",
+                           "/api/closed?from=yesterday", "/api/closed/0", "/api/closed/12a", "/api/customers/x",
+                           "/api/jobs/abc"}) {
+    auto res = client.Get(path);
+    ASSERT_TRUE(res) << path;
+    EXPECT_EQ(res->status, 400) << path;
+    std::string error = Json::parse(res->body)["error"];
+    EXPECT_FALSE(error.empty()) << path;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << path;
+  }
+  Json close{{"ids", "1,2"}, {"date", kDay}, {"client", "1"}};
+  EXPECT_EQ(server.Post("/api/close", close, nullptr)->status, 403);
+  EXPECT_EQ(server.Post("/api/close", close, "wrong-token-0123456789")->status, 403);
+  EXPECT_EQ(server.Post("/api/cancel", Json{{"ids", "1"}}, nullptr)->status, 403);
+  EXPECT_EQ(client.Post("/api/close", {{"X-Dialog-Token", kToken}}, close.dump(), "text/plain")->status, 415);
+  EXPECT_EQ(client.Post("/api/close", {{"X-Dialog-Token", kToken}}, "{not json", "application/json")->status, 400);
+  for (const Json& bad : {Json{{"ids", "1,,2"}, {"date", kDay}, {"client", "1"}},
+                          Json{{"ids", "1) or (1=1"}, {"date", kDay}, {"client", "1"}},
+                          Json{{"ids", "1"}, {"date", "2026-02-30"}, {"client", "1"}},
+                          Json{{"ids", "1"}, {"date", kDay}, {"client", "1"}, {"tax", "1e3"}},
+                          Json{{"ids", "1"}, {"date", kDay}, {"client", "1"}, {"acct", "x' or '1"}},
+                          Json{{"ids", "1"}, {"date", kDay}, {"client", "1"}, {"checkBill", true}},
+                          Json{{"ids", "1"}, {"date", kDay}}}) {
+    auto res = server.Post("/api/close", bad);
+    EXPECT_EQ(res->status, 400) << bad.dump() << " " << res->body;
+  }
+  EXPECT_EQ(server.Post("/api/cancel", Json{{"ids", "0"}})->status, 400);
+  EXPECT_EQ(server.Post("/api/selection", Json{{"ids", Json::array({1, "x"})}})->status, 400);
+  EXPECT_EQ(client.Get("/nothing-here")->status, 404);
+  EXPECT_EQ(before, Fingerprint(server.db()));
+}
+
+TEST(DialogServer, ReadsLeaveTheDatabaseAsItWas) {
+  TempDir dir;
+  DialogServer server(dir);
+  std::string ids = OpenSalesIds(server);
+  ASSERT_FALSE(ids.empty());
+  std::string before = Fingerprint(server.db());
+  auto page = server.Client().Get("/");
+  ASSERT_TRUE(page);
+  EXPECT_NE(page->body.find("dialog.js"), std::string::npos);
+  Json settings = server.Get("/api/settings");
+  EXPECT_EQ(settings["database"].get<std::string>().find(kToken), std::string::npos);
+  EXPECT_FALSE(server.Get("/api/shops")["shops"].empty());
+  Json customers = server.Get("/api/customers")["customers"];
+  ASSERT_FALSE(customers.empty());
+  Json customer = server.Get("/api/customers/" + FirstCustomer(server));
+  EXPECT_FALSE(customer["name"].get<std::string>().empty());
+  EXPECT_FALSE(server.Get("/api/accounts")["accounts"].empty());
+  server.Get("/api/closed");
+  Json all = server.Get("/api/bills");
+  Json day = server.Get(std::string("/api/bills?type=sales&from=") + kDay + "&to=" + kDay);
+  EXPECT_LT(day["count"].get<int>(), all["count"].get<int>());
+  for (const auto& b : day["bills"]) {
+    EXPECT_EQ(b["date"], kDay);
+    EXPECT_EQ(b["type"], "sales");
+  }
+  // The selection's reads are POSTs (a selection is long) and must not write either.
+  Json totals = Json::parse(server.Post("/api/selection", Json{{"ids", ids}})->body);
+  double methods = 0;
+  for (const auto& m : totals["methods"]) methods += std::stod(m["FSettleAmount"].get<std::string>());
+  EXPECT_GT(methods, 0);
+  EXPECT_EQ(totals["days"].size(), 1u);
+  Json check = Json::parse(server.Post("/api/check", Json{{"ids", ids}, {"client", FirstCustomer(server)}})->body);
+  EXPECT_TRUE(check["valid"]["ok"]) << check.dump();
+  EXPECT_EQ(before, Fingerprint(server.db()));
+}
+
+TEST(DialogServer, ClosesWithProgressNamesCausesAndCancels) {
+  TempDir dir;
+  DialogServer server(dir);
+  std::string ids = OpenSalesIds(server);
+  std::string client = FirstCustomer(server);
+
+  // An item without a tax rate stops a closing under invoice type 2020 with tax 0: the host names it first.
+  auto item = Query(server.db(), "SELECT e.FItemID, c.FNumber FROM T_LS_RetailEntry e JOIN t_ICItem c ON "
+                                 "c.FItemID=e.FItemID WHERE e.FID=" + ids.substr(0, ids.find(',')) + " LIMIT 1");
+  std::string item_id = automation::CStr(item.At(0, 0)), item_no = automation::CStr(item.At(0, 1));
+  Query(server.db(), "UPDATE t_Item SET FTaxRate=NULL WHERE FItemID=" + item_id);
+  Json untaxed{{"ids", ids}, {"date", kDay}, {"client", client}, {"invoiceType", "2020"}, {"tax", "0"}};
+  Json check = Json::parse(server.Post("/api/check", untaxed)->body);
+  EXPECT_FALSE(check["ok"]);
+  ASSERT_EQ(check["causes"].size(), 1u) << check.dump();
+  EXPECT_NE(check["causes"][0].get<std::string>().find(item_no), std::string::npos);
+  std::string before = Fingerprint(server.db());
+  Json refused = server.RunJob("/api/close", untaxed);
+  EXPECT_FALSE(refused["ok"]);
+  EXPECT_EQ(refused["causes"], check["causes"]);
+  EXPECT_EQ(before, Fingerprint(server.db()));
+  // The command line refuses the same way, one line per cause.
+  auto cli = RunDailybalance(dir, {"close", "--db", server.db(), "--bills", ids, "--date", kDay, "--client", client,
+                                   "--invoice-type", "2020", "--tax", "0"});
+  EXPECT_EQ(cli.exit_code, 1);
+  EXPECT_NE(cli.out.find(item_no), std::string::npos) << cli.out;
+  Query(server.db(), "UPDATE t_Item SET FTaxRate=17 WHERE FItemID=" + item_id);
+
+  int events = 0;
+  Json closed = server.RunJob("/api/close", Json{{"ids", ids}, {"date", kDay}, {"client", client}, {"checkBill", true},
+                                                 {"inCust", client}}, &events);
+  ASSERT_TRUE(closed["ok"]) << closed.dump();
+  EXPECT_EQ(closed["message"], "日结成功");
+  EXPECT_TRUE(std::regex_match(closed["dailyBillNo"].get<std::string>(), std::regex(R"(RJ\d{14})")));
+  EXPECT_FALSE(closed["stockBillNo"].get<std::string>().empty());
+  EXPECT_FALSE(closed["checkBillNo"].is_null());
+  EXPECT_GT(events, 2);  // progress came while it ran, not only the end
+  EXPECT_EQ(OpenSalesIds(server), "");
+
+  Json days = server.Get("/api/closed?number=" + closed["dailyBillNo"].get<std::string>().substr(8))["days"];
+  ASSERT_EQ(days.size(), 1u);
+  std::string daily_id = days[0]["FID"];
+  EXPECT_EQ(server.Get("/api/closed/" + daily_id)["bills"].size(),
+            static_cast<size_t>(std::count(ids.begin(), ids.end(), ',') + 1));
+  EXPECT_TRUE(server.Get("/api/closed?from=2026-12-05")["days"].empty());
+
+  Json cancelled = server.RunJob("/api/cancel", Json{{"ids", daily_id}});
+  EXPECT_TRUE(cancelled["ok"]) << cancelled.dump();
+  EXPECT_EQ(cancelled["lines"], Json::array({"反日结完成！"}));
+  EXPECT_EQ(OpenSalesIds(server), ids);
+  EXPECT_TRUE(server.Get("/api/closed")["days"].empty());
+  Json again = server.RunJob("/api/cancel", Json{{"ids", daily_id}});
+  EXPECT_FALSE(again["lines"].empty());
+}
+
+TEST(DialogServer, TwoClosingsOfTheSameBillsGiveOne) {
+  TempDir dir;
+  DialogServer server(dir);
+  std::string ids = OpenSalesIds(server);
+  Json body{{"ids", ids}, {"date", kDay}, {"client", FirstCustomer(server)}};
+  auto first = std::async(std::launch::async, [&] { return server.RunJob("/api/close", body); });
+  auto second = std::async(std::launch::async, [&] { return server.RunJob("/api/close", body); });
+  Json a = first.get(), b = second.get();
+  EXPECT_NE(a["ok"].get<bool>(), b["ok"].get<bool>()) << a.dump() << b.dump();
+  Json refused = a["ok"] ? b : a;
+  EXPECT_EQ(refused["message"], "部分单据已日结");
+  EXPECT_EQ(automation::CLng(Query(server.db(), "SELECT count(*) FROM t_LS_DailyBill").At(0, 0)), 1);
+}
+
+TEST(DialogServer, ListensBeyondLoopbackOnlyWithAToken) {
+  TempDir dir;
+  auto run = RunDailybalance(dir, {"init", "--db", dir.File("shop.db"), "--bills", "5", "--lines", "2"});
+  ASSERT_EQ(run.exit_code, 0);
+  auto refused = RunDailybalance(dir, {"serve", "--db", dir.File("shop.db"), "--bind", "0.0.0.0"});
+  EXPECT_EQ(refused.exit_code, 2);
+  EXPECT_NE(refused.err.find("--token"), std::string::npos);
+  EXPECT_EQ(RunDailybalance(dir, {"serve", "--db", dir.File("shop.db"), "--token", "short"}).exit_code, 2);
+  EXPECT_EQ(RunDailybalance(dir, {"serve", "--db", dir.File("missing.db")}).exit_code, 2);
+}
+
+}  // namespace
+}  // namespace tovan::testing
