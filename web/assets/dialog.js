@@ -156,7 +156,11 @@ function follow(job, progressBox) {
     progressBox.querySelector('.text').textContent = `${j.text || 'working…'} ${j.value}/${j.max}`;
   };
   return new Promise((resolve) => {
-    const finish = (j) => { show(j); resolve(j.result); };
+    const finish = (j) => {
+      show(j);
+      progressBox.querySelector('.fill').style.width = '100%';
+      resolve(j.result);
+    };
     if (window.EventSource) {
       const source = new EventSource(`/api/jobs/${job}/events`);
       source.onmessage = (e) => {
