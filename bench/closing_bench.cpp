@@ -1,7 +1,8 @@
 // The closing at scale: each operation of the component on generated demo
 // databases against a raw-SQLite baseline that writes the same rows, and a
 // table at the end: component time, baseline time, their ratio, the growth
-// from 1,000 to 10,000 bills and the peak memory of a whole closing.
+// from 1,000 to 10,000 and from 10,000 to 100,000 bills (ten lines each),
+// and the peak memory of each operation at the largest size.
 //
 // Before timing anything, every baseline runs once next to the component on
 // the same file and the two resulting databases are compared row by row, so
@@ -9,19 +10,23 @@
 //
 //   closing_bench [--benchmark_filter=...]      run and print the table
 //   closing_bench --once NAME                   one run of one benchmark, for a profiler
-//   closing_bench --peak-close DB BILLS         (internal) one closing, peak RSS
+//   closing_bench --peak NAME                   (internal) one run, peak RSS before and after
 //
-// $CLOSING_BENCH_DIR keeps the generated databases there for the next run.
+// $CLOSING_BENCH_DIR keeps the generated databases there for the next run;
+// $CLOSING_BENCH_MAX_BILLS (e.g. 10000) leaves the larger sizes out.
 #include <sqlite3.h>
-#include <sys/resource.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -38,8 +43,18 @@ namespace {
 using tovan::bench::BenchHost;
 using tovan::bench::Workload;
 
-constexpr int kSmall = 1000;
-constexpr int kLarge = 10000;
+constexpr int kSizes[] = {1000, 10000, 100000};
+constexpr int kLargest = 100000;
+
+// The sizes this run measures: all, or those up to $CLOSING_BENCH_MAX_BILLS.
+std::vector<int> Sizes() {
+  const char* cap = std::getenv("CLOSING_BENCH_MAX_BILLS");
+  int max = cap != nullptr && *cap != '\0' ? std::atoi(cap) : kLargest;
+  std::vector<int> sizes;
+  for (int bills : kSizes)
+    if (bills <= max) sizes.push_back(bills);
+  return sizes;
+}
 
 enum class Start { Open, Balanced, Closed };
 
@@ -68,23 +83,19 @@ std::vector<Operation> Operations() {
   using W = const Workload&;
   using K = raw::Kept&;
   std::vector<Operation> ops;
-  ops.push_back({"UpdateBalAmount", kLarge, Start::Open,
-                 [](const std::string& db, W) { return tovan::bench::UpdateBalAmount(db); },
-                 [](const std::string& db, W, K kept) { return raw::UpdateBalAmount(db, kept); }});
-  ops.push_back({"IsValidBill+CheckStore", kLarge, Start::Balanced,
-                 [](const std::string& db, W w) { return tovan::bench::CheckSelection(db, w.ids); },
-                 [](const std::string& db, W w, K kept) { return raw::CheckSelection(db, w.ids, kept); }});
-  for (int bills : {kSmall, kLarge}) {
+  for (int bills : Sizes()) {
+    ops.push_back({"UpdateBalAmount", bills, Start::Open,
+                   [](const std::string& db, W) { return tovan::bench::UpdateBalAmount(db); },
+                   [](const std::string& db, W, K kept) { return raw::UpdateBalAmount(db, kept); }});
+    ops.push_back({"IsValidBill+CheckStore", bills, Start::Balanced,
+                   [](const std::string& db, W w) { return tovan::bench::CheckSelection(db, w.ids); },
+                   [](const std::string& db, W w, K kept) { return raw::CheckSelection(db, w.ids, kept); }});
     ops.push_back({"ProcessDailyBalance", bills, Start::Balanced,
                    [](const std::string& db, W w) { return tovan::bench::ProcessDailyBalance(db, w.ids, w.settlements); },
                    [](const std::string& db, W w, K kept) { return raw::ProcessDailyBalance(db, w.ids, w.settlements, kept); }});
-  }
-  for (int bills : {kSmall, kLarge}) {
     ops.push_back({"UnBalData", bills, Start::Closed,
                    [](const std::string& db, W w) { return tovan::bench::UnBalData(db, w.daily_bill_id); },
                    [](const std::string& db, W w, K kept) { return raw::UnBalData(db, w.daily_bill_id, kept); }});
-  }
-  for (int bills : {kSmall, kLarge}) {
     ops.push_back({"close (whole)", bills, Start::Open,
                    [](const std::string& db, W w) { return tovan::bench::Close(db, w.ids); },
                    [](const std::string& db, W w, K kept) { return raw::Close(db, w.ids, kept); }});
@@ -131,8 +142,11 @@ int RunOnce(const std::vector<Operation>& ops, const std::string& name) {
       const std::string& prebuilt = StartFile(w, op.start);
       std::string db = component ? g_host->Fresh(prebuilt) : g_host->FreshFile(prebuilt);
       tovan::bench::raw::Kept kept;
+      auto started = std::chrono::steady_clock::now();
       std::string error = MeasuredCall(op, component, db, w, kept);
+      std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
       if (!error.empty()) std::fprintf(stderr, "%s: %s\n", name.c_str(), error.c_str());
+      if (error.empty()) std::fprintf(stderr, "%s: %.1f ms\n", name.c_str(), took.count());
       return error.empty() ? 0 : 1;
     }
   }
@@ -142,54 +156,80 @@ int RunOnce(const std::vector<Operation>& ops, const std::string& name) {
 
 // ---- Comparing the databases the two sides leave ----
 
-std::vector<std::string> Column(sqlite3* db, const std::string& sql) {
+// Every row of one table, values with their storage class, in a stable order,
+// read one at a time (a day of a large chain does not fit twice in memory).
+class TableRows {
+ public:
+  TableRows(sqlite3* db, const std::string& table) {
+    std::string row_text;
+    sqlite3_stmt* columns = nullptr;
+    sqlite3_prepare_v2(db, ("SELECT name FROM pragma_table_info('" + table + "')").c_str(), -1, &columns, nullptr);
+    for (bool first = true; sqlite3_step(columns) == SQLITE_ROW; first = false) {
+      std::string col = "\"" + std::string(reinterpret_cast<const char*>(sqlite3_column_text(columns, 0))) + "\"";
+      row_text += (first ? "" : " || '|' || ") + std::string("typeof(") + col + ") || ':' || ifnull(" + col + ",'')";
+    }
+    sqlite3_finalize(columns);
+    sqlite3_prepare_v2(db, ("SELECT " + row_text + " FROM \"" + table + "\" ORDER BY 1").c_str(), -1, &rows_, nullptr);
+  }
+  ~TableRows() { sqlite3_finalize(rows_); }
+  TableRows(const TableRows&) = delete;
+  TableRows& operator=(const TableRows&) = delete;
+  // The next row, or nullopt at the end.
+  std::optional<std::string> Next() {
+    if (rows_ == nullptr || sqlite3_step(rows_) != SQLITE_ROW) return std::nullopt;
+    const unsigned char* text = sqlite3_column_text(rows_, 0);
+    return std::string(text ? reinterpret_cast<const char*>(text) : "");
+  }
+
+ private:
+  sqlite3_stmt* rows_ = nullptr;
+};
+
+std::vector<std::string> Tables(sqlite3* db) {
   std::vector<std::string> out;
   sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return out;
-  while (sqlite3_step(st) == SQLITE_ROW) {
-    const unsigned char* text = sqlite3_column_text(st, 0);
-    out.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
-  }
+  sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' ORDER BY name",
+                     -1, &st, nullptr);
+  while (sqlite3_step(st) == SQLITE_ROW) out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
   sqlite3_finalize(st);
   return out;
-}
-
-// Every row of every table, values with their storage class, in a stable order.
-std::map<std::string, std::vector<std::string>> Dump(const std::string& file) {
-  std::map<std::string, std::vector<std::string>> tables;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return tables;
-  for (const std::string& table :
-       Column(db, "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' ORDER BY name")) {
-    std::vector<std::string> columns = Column(db, "SELECT name FROM pragma_table_info('" + table + "')");
-    std::string row_text;
-    for (size_t c = 0; c < columns.size(); ++c) {
-      std::string col = "\"" + columns[c] + "\"";
-      row_text += (c ? " || '|' || " : "") + std::string("typeof(") + col + ") || ':' || ifnull(" + col + ",'')";
-    }
-    tables[table] = Column(db, "SELECT " + row_text + " FROM \"" + table + "\" ORDER BY 1");
-  }
-  sqlite3_close(db);
-  return tables;
 }
 
 // The first difference between the two databases, or the empty text; `rows`
 // counts the rows compared.
 std::string FirstDifference(const std::string& component_db, const std::string& baseline_db, size_t& rows) {
-  auto a = Dump(component_db), b = Dump(baseline_db);
   rows = 0;
-  if (a.empty()) return "cannot read " + component_db;
-  for (const auto& [table, component_rows] : a) {
-    const auto& baseline_rows = b[table];
-    rows += component_rows.size();
-    if (component_rows == baseline_rows) continue;
-    if (component_rows.size() != baseline_rows.size())
-      return fmt::format("{}: {} rows against {}", table, component_rows.size(), baseline_rows.size());
-    for (size_t r = 0; r < component_rows.size(); ++r)
-      if (component_rows[r] != baseline_rows[r])
-        return fmt::format("{}:\n    component {}\n    baseline  {}", table, component_rows[r], baseline_rows[r]);
+  sqlite3 *a = nullptr, *b = nullptr;
+  std::string difference;
+  if (sqlite3_open_v2(component_db.c_str(), &a, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+      sqlite3_open_v2(baseline_db.c_str(), &b, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    difference = "cannot read " + component_db + " or " + baseline_db;
+  } else if (Tables(a) != Tables(b)) {
+    difference = "the two databases hold different tables";
   }
-  return {};
+  for (const std::string& table : difference.empty() ? Tables(a) : std::vector<std::string>{}) {
+    TableRows component_rows(a, table), baseline_rows(b, table);
+    size_t counted = 0;
+    for (;;) {
+      auto x = component_rows.Next(), y = baseline_rows.Next();
+      if (!x && !y) break;
+      if (!x || !y) {
+        difference = fmt::format("{}: the {} holds more rows (the other ends after {})", table,
+                                 x ? "component's" : "baseline's", counted);
+        break;
+      }
+      if (*x != *y) {
+        difference = fmt::format("{}:\n    component {}\n    baseline  {}", table, *x, *y);
+        break;
+      }
+      ++counted;
+    }
+    rows += counted;
+    if (!difference.empty()) break;
+  }
+  sqlite3_close(a);
+  sqlite3_close(b);
+  return difference;
 }
 
 // Runs both sides once on fresh copies and compares what they leave.
@@ -212,49 +252,68 @@ bool VerifyBaselines(const std::vector<Operation>& ops) {
     if (error.empty()) error = FirstDifference(component_db, baseline_db, rows);
     std::printf("same rows   %-24s %6d bills: %s\n", op.name.c_str(), op.bills,
                 error.empty() ? fmt::format("yes, all {} rows", rows).c_str() : error.c_str());
+    std::fflush(stdout);
     all_same = all_same && error.empty();
   }
-  std::fflush(stdout);
   return all_same;
 }
 
-// ---- Peak memory of a whole closing, in a process of its own ----
+// ---- Peak memory of each operation, in a process of its own ----
 
-long MaxRssKb() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
+// A value of /proc/self/status in KiB ("VmRSS", "VmHWM").
+long StatusKb(const char* key) {
+  FILE* status = std::fopen("/proc/self/status", "r");
+  if (status == nullptr) return 0;
+  char line[256];
+  long kb = 0;
+  size_t n = std::strlen(key);
+  while (std::fgets(line, sizeof line, status) != nullptr)
+    if (std::strncmp(line, key, n) == 0 && line[n] == ':') kb = std::atol(line + n + 1);
+  std::fclose(status);
+  return kb;
 }
 
-// The child: the whole `close` of BILLS bills on a copy of DB; prints
-// "<peak before> <peak after>" in KiB.
-int PeakClose(const std::string& prebuilt, int bills) {
-  BenchHost host(std::filesystem::temp_directory_path() / fmt::format("closing-bench-peak-{}", ::getpid()), false);
-  std::string ids;
-  for (int id = 1; id <= bills; ++id) ids.append(id > 1 ? "," : "").append(std::to_string(id));
-  std::string db = host.Fresh(prebuilt);
-  long before = MaxRssKb();
-  std::string error = tovan::bench::Close(db, ids);
-  long after = MaxRssKb();
-  if (!error.empty()) {
-    std::fprintf(stderr, "peak run: %s\n", error.c_str());
-    return 1;
+// The child: one run of benchmark NAME on a fresh copy; prints "<resident
+// before> <peak during>" in KiB.  The high-water mark is reset first, so the
+// preparation (reading the workload back) does not count.
+int PeakRun(const std::vector<Operation>& ops, const std::string& name) {
+  for (const Operation& op : ops) {
+    for (bool component : {true, false}) {
+      if (BenchName(op, component ? "component" : "baseline") != name) continue;
+      const Workload& w = g_host->Get(op.bills);
+      const std::string& prebuilt = StartFile(w, op.start);
+      std::string db = component ? g_host->Fresh(prebuilt) : g_host->FreshFile(prebuilt);
+      tovan::bench::raw::Kept kept;
+      ::malloc_trim(0);
+      if (FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", clear);
+        std::fclose(clear);
+      }
+      long before = StatusKb("VmRSS");
+      std::string error = MeasuredCall(op, component, db, w, kept);
+      long peak = StatusKb("VmHWM");
+      if (!error.empty()) {
+        std::fprintf(stderr, "peak run %s: %s\n", name.c_str(), error.c_str());
+        return 1;
+      }
+      std::printf("%ld %ld\n", before, peak);
+      return 0;
+    }
   }
-  std::printf("%ld %ld\n", before, after);
-  return 0;
+  return 2;
 }
 
 struct Peak {
-  long before_kb = 0, after_kb = 0;
+  long before_kb = 0, peak_kb = 0;
+  double Mb() const { return (peak_kb - before_kb) / 1024.0; }
 };
 
-std::optional<Peak> MeasurePeak(const Workload& w) {
-  std::string command =
-      fmt::format("/proc/{}/exe --peak-close '{}' {}", ::getpid(), w.open_db, w.bills);
+std::optional<Peak> MeasurePeak(const std::string& name) {
+  std::string command = fmt::format("/proc/{}/exe --peak '{}' '{}'", ::getpid(), name, g_host->scratch().string());
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return std::nullopt;
   Peak peak;
-  int read = std::fscanf(pipe, "%ld %ld", &peak.before_kb, &peak.after_kb);
+  int read = std::fscanf(pipe, "%ld %ld", &peak.before_kb, &peak.peak_kb);
   int status = ::pclose(pipe);
   if (read != 2 || status != 0) return std::nullopt;
   return peak;
@@ -263,10 +322,11 @@ std::optional<Peak> MeasurePeak(const Workload& w) {
 // ---- The table ----
 
 // One line per benchmark as it ends (the median of its repetitions), then
-// the table and the goals.
+// the table, the growth, the peaks and the goals.
 class TableReporter : public benchmark::BenchmarkReporter {
  public:
-  TableReporter(std::vector<Operation> ops, std::optional<Peak> peak) : ops_(std::move(ops)), peak_(peak) {}
+  TableReporter(std::vector<Operation> ops, std::map<std::string, Peak> peaks)
+      : ops_(std::move(ops)), peaks_(std::move(peaks)) {}
 
   bool ReportContext(const Context&) override { return true; }
 
@@ -284,7 +344,8 @@ class TableReporter : public benchmark::BenchmarkReporter {
   }
 
   void Finalize() override {
-    std::printf("\n%-24s %7s %14s %14s %8s\n", "operation", "bills", "component ms", "baseline ms", "ratio");
+    std::printf("\n%-24s %7s %14s %14s %8s %12s %12s\n", "operation", "bills", "component ms", "baseline ms", "ratio",
+                "peak MB", "baseline MB");
     double worst_ratio = 0;
     for (const Operation& op : ops_) {
       auto component = Time(op, "component"), baseline = Time(op, "baseline");
@@ -294,40 +355,45 @@ class TableReporter : public benchmark::BenchmarkReporter {
         worst_ratio = std::max(worst_ratio, *component / *baseline);
         ratio = fmt::format("{:.2f}x", *component / *baseline);
       }
-      std::printf("%-24s %7d %14s %14s %8s\n", op.name.c_str(), op.bills, Ms(component).c_str(), Ms(baseline).c_str(),
-                  ratio.c_str());
+      std::printf("%-24s %7d %14s %14s %8s %12s %12s\n", op.name.c_str(), op.bills, Ms(component).c_str(),
+                  Ms(baseline).c_str(), ratio.c_str(), PeakText(op, "component").c_str(),
+                  PeakText(op, "baseline").c_str());
     }
-    std::printf("\n");
+    std::printf("(peak MB: the high-water mark of resident memory during the operation over what the process held "
+                "before it, at the largest size)\n\n");
     std::optional<double> close_growth;
-    for (const char* name : {"ProcessDailyBalance", "UnBalData", "close (whole)"}) {
-      auto small = Find(name, kSmall), large = Find(name, kLarge);
-      if (!small || !large) continue;
-      std::printf("growth %-22s %d / %d bills: %5.2f\n", name, kLarge, kSmall, *large / *small);
-      if (std::string(name) == "close (whole)") close_growth = *large / *small;
-    }
-    std::optional<double> peak_mb;
-    if (peak_) {
-      peak_mb = (peak_->after_kb - peak_->before_kb) / 1024.0;
-      std::printf("peak memory of close (whole), %d bills: %.1f MB over the process before it (%.1f MB in all)\n",
-                  kLarge, *peak_mb, peak_->after_kb / 1024.0);
-    } else {
-      std::printf("peak memory of close (whole): not measured\n");
+    const std::vector<int> sizes = Sizes();
+    for (const char* name : {"UpdateBalAmount", "IsValidBill+CheckStore", "ProcessDailyBalance", "UnBalData",
+                             "close (whole)"}) {
+      std::string line = fmt::format("growth {:<24}", name);
+      for (size_t i = 1; i < sizes.size(); ++i) {
+        auto small = Find(name, sizes[i - 1]), large = Find(name, sizes[i]);
+        line += fmt::format("  {:>6} / {:<6} {:>6}", sizes[i], sizes[i - 1],
+                            small && large ? fmt::format("{:.2f}x", *large / *small) : "-");
+        if (small && large && std::string(name) == "close (whole)" && sizes[i] == kLargest) close_growth = *large / *small;
+      }
+      std::printf("%s\n", line.c_str());
     }
 
     std::printf("\ngoals\n");
-    auto goal = [](const char* what, std::optional<double> value, double limit, const char* unit) {
+    auto goal = [](const std::string& what, std::optional<double> value, double limit, const char* unit) {
       if (!value) {
-        std::printf("  %-46s not measured\n", what);
+        std::printf("  %-50s not measured\n", what.c_str());
         return;
       }
-      std::printf("  %-46s %9.2f %-3s (under %g): %s\n", what, *value, unit, limit, *value < limit ? "met" : "NOT MET");
+      std::printf("  %-50s %9.2f %-3s (under %g): %s\n", what.c_str(), *value, unit, limit,
+                  *value < limit ? "met" : "NOT MET");
     };
-    auto close_large = Find("close (whole)", kLarge);
-    goal("close of 10,000 bills / 100,000 lines", close_large ? std::optional<double>(*close_large / 1000) : std::nullopt,
-         2, "s");
-    goal("worst component / baseline ratio", worst_ratio > 0 ? std::optional<double>(worst_ratio) : std::nullopt, 3, "x");
-    goal("growth of close, 10,000 / 1,000 bills", close_growth, 12, "x");
-    goal("peak memory of the closing", peak_mb, 200, "MB");
+    auto seconds = [](std::optional<double> ms) { return ms ? std::optional<double>(*ms / 1000) : std::nullopt; };
+    goal("close of 100,000 bills / 1,000,000 lines", seconds(Find("close (whole)", kLargest)), 2, "s");
+    goal("worst component / baseline ratio", worst_ratio > 0 ? std::optional<double>(worst_ratio) : std::nullopt, 1.5,
+         "x");
+    goal("growth of close, 100,000 / 10,000 bills", close_growth, 11, "x");
+    std::optional<double> close_peak;
+    if (auto it = peaks_.find(fmt::format("component/close__whole_/{}", kLargest)); it != peaks_.end())
+      close_peak = it->second.Mb();
+    goal("peak memory of the closing, 100,000 bills", close_peak, 100, "MB");
+    goal("UnBalData of 100,000 bills", seconds(Find("UnBalData", kLargest)), 0.5, "s");
   }
 
  private:
@@ -340,39 +406,58 @@ class TableReporter : public benchmark::BenchmarkReporter {
       if (op.name == name && op.bills == bills) return Time(op, "component");
     return std::nullopt;
   }
+  std::string PeakText(const Operation& op, const char* side) const {
+    auto it = peaks_.find(BenchName(op, side));
+    return it == peaks_.end() ? "" : fmt::format("{:.1f}", it->second.Mb());
+  }
   static std::string Ms(std::optional<double> v) { return v ? fmt::format("{:.1f}", *v) : "-"; }
 
   std::vector<Operation> ops_;
-  std::optional<Peak> peak_;
+  std::map<std::string, Peak> peaks_;
   std::map<std::string, double> ms_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::string(argv[1]) == "--peak-close") return PeakClose(argv[2], std::atoi(argv[3]));
-
+  std::optional<std::string> once, peak_of;
   const char* keep_dir = std::getenv("CLOSING_BENCH_DIR");
   std::filesystem::path scratch = keep_dir != nullptr && *keep_dir != '\0'
                                       ? std::filesystem::path(keep_dir)
                                       : std::filesystem::temp_directory_path() / fmt::format("closing-bench-{}", ::getpid());
-  std::optional<std::string> once;
+  bool keep = keep_dir != nullptr && *keep_dir != '\0';
   if (argc == 3 && std::string(argv[1]) == "--once") once = argv[2];
+  if (argc == 4 && std::string(argv[1]) == "--peak") {
+    // The parent's scratch directory, its databases used as they are.
+    peak_of = argv[2];
+    scratch = argv[3];
+    keep = true;
+  }
 
-  if (!once) benchmark::Initialize(&argc, argv);
-  if (!once && benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
+  if (!once && !peak_of) benchmark::Initialize(&argc, argv);
+  if (!once && !peak_of && benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
   try {
-    BenchHost host(scratch, keep_dir != nullptr && *keep_dir != '\0');
+    BenchHost host(scratch, keep);
     g_host = &host;
     std::vector<Operation> ops = Operations();
     if (once) return RunOnce(ops, *once);
-    std::printf("generating the demo databases of %d and %d bills...\n", kSmall, kLarge);
+    if (peak_of) return PeakRun(ops, *peak_of);
+    const std::vector<int> sizes = Sizes();
+    std::printf("generating the demo databases of %s bills (ten lines each)...\n",
+                fmt::format("{}", fmt::join(sizes, ", ")).c_str());
     std::fflush(stdout);
-    for (int bills : {kSmall, kLarge}) host.Get(bills);
+    for (int bills : sizes) host.Get(bills);
     std::printf("each operation once on both sides, the databases compared row by row:\n");
     bool same = VerifyBaselines(ops);
     if (!same) std::printf("warning: a baseline does not write what the component writes\n");
-    std::optional<Peak> peak = MeasurePeak(host.Get(kLarge));
+    std::map<std::string, Peak> peaks;
+    for (const Operation& op : ops) {
+      if (op.bills != sizes.back()) continue;
+      for (const char* side : {"component", "baseline"}) {
+        std::string name = BenchName(op, side);
+        if (auto peak = MeasurePeak(name)) peaks[name] = *peak;
+      }
+    }
     std::printf("\ntimes (real time, a fresh copy of the database per run, its preparation not timed):\n");
 
     for (const Operation& op : ops) {
@@ -385,7 +470,7 @@ int main(int argc, char** argv) {
             ->ReportAggregatesOnly(true);
       }
     }
-    TableReporter reporter(ops, peak);
+    TableReporter reporter(ops, peaks);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     g_host = nullptr;
