@@ -77,7 +77,10 @@ ClosingReport RunClosingOnce(const HostSession& session, const ClosingInput& inp
     throw BadInput{"--type does not match the bills' type"};
 
   std::vector<Variant> store{Variant(db), Variant(ids), Variant(""), Variant(bill_type)};
-  if (!automation::CBool(CallMember(data, "CheckStore", store))) throw ClosingRefusal{store[2].string(), {}};
+  ClosingPlan plan{ids, bill_type, invoice_type, tax, client, input.check_bill, in_cust, -1};
+  // The stock check names short items; the host adds what else stands in the way.
+  if (!automation::CBool(CallMember(data, "CheckStore", store)))
+    throw ClosingRefusal{store[2].string(), FindClosingObstacles(host_db, plan)};
 
   // A list that cannot be read (null) is a failure, not "none": the closing
   // must not fall back to another account because a read failed.
@@ -107,7 +110,7 @@ ClosingReport RunClosingOnce(const HostSession& session, const ClosingInput& inp
 
   // The closing names only its failed stage; what the host can see in the
   // data that would make it fail is said before anything is written.
-  ClosingPlan plan{ids, bill_type, invoice_type, tax, client, input.check_bill, in_cust, amounts->UpperBound()};
+  plan.settlement_records = amounts->UpperBound();
   if (auto causes = FindClosingObstacles(host_db, plan); !causes.empty())
     throw ClosingRefusal{"the closing would fail; nothing was written", causes};
 

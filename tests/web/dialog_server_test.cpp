@@ -295,6 +295,38 @@ TEST(DialogServer, ClosesWithProgressNamesCausesAndCancels) {
   EXPECT_FALSE(again["lines"].empty());
 }
 
+TEST(DialogServer, NamesItemsWithoutABatchOrStockBeforeClosing) {
+  TempDir dir;
+  DialogServer server(dir);
+  std::string ids = OpenSalesIds(server);
+  std::string first = ids.substr(0, ids.find(','));
+  auto items = Query(server.db(), "SELECT DISTINCT e.FItemID, c.FNumber FROM T_LS_RetailEntry e JOIN t_ICItem c ON "
+                                  "c.FItemID=e.FItemID WHERE e.FID=" + first + " AND c.FIsBatchManager=0 ORDER BY 1");
+  ASSERT_GE(items.RowCount(), 2u);
+  std::string batch_item = automation::CStr(items.At(0, 0)), batch_no = automation::CStr(items.At(0, 1));
+  std::string short_item = automation::CStr(items.At(1, 0)), short_no = automation::CStr(items.At(1, 1));
+  // One item turns batch-managed with no batch on hand; another has nothing left in stock.
+  Query(server.db(), "UPDATE t_ICItem SET FIsBatchManager=1 WHERE FItemID=" + batch_item);
+  Query(server.db(), "DELETE FROM t_CC_Inventory WHERE FItemID=" + batch_item);
+  Query(server.db(), "UPDATE t_CC_Inventory SET FQty=0 WHERE FItemID=" + short_item);
+  Query(server.db(), "UPDATE t_SystemProfile SET FValue='0' WHERE FCategory='IC' AND FKey='AllowNegativeStock'");
+  Json body{{"ids", ids}, {"date", kDay}, {"client", FirstCustomer(server)}};
+  Json check = Json::parse(server.Post("/api/check", body)->body);
+  EXPECT_FALSE(check["ok"]);
+  std::string causes = check["causes"].dump();
+  EXPECT_NE(causes.find(batch_no + " "), std::string::npos) << causes;
+  EXPECT_NE(causes.find("no batch"), std::string::npos) << causes;
+  EXPECT_NE(causes.find(short_no + " "), std::string::npos) << causes;
+  EXPECT_NE(causes.find("is short"), std::string::npos) << causes;
+  // The command refuses after its stock check with the same causes, one line each.
+  std::string before = Fingerprint(server.db());
+  auto cli = RunDailybalance(dir, {"close", "--db", server.db(), "--bills", ids, "--date", kDay, "--client",
+                                   FirstCustomer(server)});
+  EXPECT_EQ(cli.exit_code, 1);
+  for (const auto& cause : check["causes"]) EXPECT_NE(cli.out.find(cause.get<std::string>() + "\n"), std::string::npos) << cli.out;
+  EXPECT_EQ(before, Fingerprint(server.db()));
+}
+
 TEST(DialogServer, TwoClosingsOfTheSameBillsGiveOne) {
   TempDir dir;
   DialogServer server(dir);
