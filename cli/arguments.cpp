@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 #include "platform/data/open.h"
 #include "platform/data/connection.h"
@@ -22,12 +23,63 @@ bool IsPositiveId(const std::string& part) {
 
 std::string IdListArgument(const std::string& option, const std::string& text) {
   size_t start = 0;
-  for (;;) {
+  for (size_t position = 1;; ++position) {
     size_t comma = text.find(',', start);
     std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    if (!IsPositiveId(part)) throw BadInput{option + ": expected ids like 12,15,20, not: " + text};
+    if (!IsPositiveId(part)) {
+      // A list of a whole day would make a message nobody reads: name the part instead.
+      constexpr size_t kShown = 120;
+      if (text.size() <= kShown) throw BadInput{option + ": expected ids like 12,15,20, not: " + text};
+      throw BadInput{option + ": expected ids like 12,15,20; part " + std::to_string(position) +
+                     " is not an id: " + part.substr(0, kShown)};
+    }
     if (comma == std::string::npos) return text;
     start = comma + 1;
+  }
+}
+
+std::string ArgumentFile(const std::string& option, const std::string& text) {
+  // Far more than a day of any chain; a larger file is a mistake, not a list.
+  constexpr std::streamsize kMaxBytes = 64 << 20;
+  std::string name = text.substr(1);
+  std::string content;
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (name != "-") {
+    std::error_code ec;
+    if (name.empty() || !std::filesystem::is_regular_file(name, ec))
+      throw BadInput{option + ": no file " + (name.empty() ? std::string("named after @") : name)};
+    file.open(name, std::ios::binary);
+    in = &file;
+  }
+  char buffer[1 << 16];
+  while (*in) {
+    in->read(buffer, sizeof buffer);
+    content.append(buffer, static_cast<size_t>(in->gcount()));
+    if (static_cast<std::streamsize>(content.size()) > kMaxBytes)
+      throw BadInput{option + ": " + (name == "-" ? std::string("standard input") : name) + " holds more than 64 MiB"};
+  }
+  if (in->bad()) throw BadInput{option + ": cannot read " + (name == "-" ? std::string("standard input") : name)};
+  return content;
+}
+
+std::string IdListInput(const std::string& option, const std::string& text) {
+  if (text != "-" && (text.empty() || text[0] != '@')) return IdListArgument(option, text);
+  std::string content = ArgumentFile(option, text == "-" ? "@-" : text);
+  // One id per line or comma-separated, with or without a final line end.
+  std::string ids;
+  ids.reserve(content.size());
+  for (size_t i = 0; i < content.size(); ++i) {
+    char c = content[i];
+    if (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n') continue;
+    ids.push_back(c == '\n' ? ',' : c);
+  }
+  if (!ids.empty() && ids.back() == ',' && content.back() == '\n') ids.pop_back();
+  std::string source = text == "-" ? std::string("standard input") : text.substr(1);
+  try {
+    return IdListArgument(option, ids);
+  } catch (const BadInput& e) {
+    throw BadInput{e.message.substr(0, option.size()) + " (" + source + ")" + e.message.substr(option.size())};
   }
 }
 

@@ -21,6 +21,13 @@ struct BadInput {
 // A list of interior IDs "12,15,20": positive whole numbers of at most nine
 // digits, no blanks, no empty parts.  Answers it unchanged.
 std::string IdListArgument(const std::string& option, const std::string& text);
+// An id list given on the command line as above, or as "@FILE" (read from
+// FILE) or "-" (read from standard input), for lists longer than an argument
+// list holds.  In a file, ids are separated by commas or line ends.  Answers
+// the list in the command-line form.
+std::string IdListInput(const std::string& option, const std::string& text);
+// The content of FILE for an "@FILE" argument ("@-": standard input).
+std::string ArgumentFile(const std::string& option, const std::string& text);
 // One positive interior ID.
 int32_t IdArgument(const std::string& option, const std::string& text);
 // A whole-day date yyyy-mm-dd.

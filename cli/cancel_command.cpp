@@ -53,15 +53,16 @@ int WithSession(const std::string& db, int user_id, int app_type, Body body) {
 }  // namespace
 
 int RunCancel(const CancelOptions& options) {
+  std::string ids;
   try {
-    IdListArgument("DAILY_ID", options.ids);
+    ids = IdListInput("DAILY_ID", options.ids);
   } catch (const BadInput& e) {
     PrintError(e.message);
     return kExitBadInput;
   }
   return WithSession(options.db, options.user_id, options.app_type, [&](HostSession& session) {
     automation::DispatchPtr events = options.events ? options.events : session.ProgressDisplay(options.json);
-    CancelOutcome outcome = CancelDailyBills(session, options.ids, events);
+    CancelOutcome outcome = CancelDailyBills(session, ids, events);
     bool ok = outcome.ok;
     const std::string& message = outcome.message;
     if (options.json) {

@@ -27,7 +27,7 @@ int RunClose(const CloseOptions& options) {
     // --date and --type select the day's open bills.
     if (options.bills.empty() && (options.date.empty() || options.type.empty()))
       throw BadInput{"give --bills ID,ID,... or --date D --type sales|returns"};
-    if (!options.bills.empty()) ids = IdListArgument("--bills", options.bills);
+    if (!options.bills.empty()) ids = IdListInput("--bills", options.bills);
     if (!options.date.empty()) date = DateArgument("--date", options.date);
     if (!options.type.empty()) bill_type_filter = BillTypeArgument("--type", options.type);
     if (options.client) IdArgument("--client", *options.client);

@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/json_values.h"
 #include "platform/automation/error.h"
@@ -66,9 +67,19 @@ int RunInvoke(const InvokeOptions& options) {
   InvokeContext context{options.db, {}};
   std::vector<Variant> args;
   for (size_t i = 0; i < options.args.size(); ++i) {
-    Json parsed = Json::parse(options.args[i], nullptr, /*allow_exceptions=*/false);
+    // No JSON text starts with "@": an argument too long for the command line comes from a file.
+    const std::string& arg = options.args[i];
+    bool from_file = !arg.empty() && arg[0] == '@';
+    std::string name = "argument " + std::to_string(i + 1);
+    Json parsed;
+    try {
+      parsed = Json::parse(from_file ? ArgumentFile(name, arg) : arg, nullptr, /*allow_exceptions=*/false);
+    } catch (const BadInput& e) {
+      PrintError(e.message);
+      return kExitBadInput;
+    }
     if (parsed.is_discarded()) {
-      PrintError("argument " + std::to_string(i + 1) + " is not JSON: " + options.args[i]);
+      PrintError(name + " is not JSON: " + (from_file ? "the content of " + arg.substr(1) : arg));
       return kExitBadInput;
     }
     try {

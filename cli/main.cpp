@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
   inv->allow_extras();
   inv->footer(
       "ARG...: the member's arguments as JSON: \"text\", 12 (Long), 1.5 (Double), true, null (Null), "
-      "{\"date\":\"2026-12-04\"}, {\"nothing\":true}, {...} (record), [{...}, ...] (record list)");
+      "{\"date\":\"2026-12-04\"}, {\"nothing\":true}, {...} (record), [{...}, ...] (record list); "
+      "@FILE: the JSON held in FILE (@- standard input)");
   inv->add_flag("--json", json, "Accepted for symmetry: invoke always prints JSON");
 
   InitOptions init;
@@ -54,7 +55,7 @@ int main(int argc, char** argv) {
   cls->add_option("--db", close.db, "Data source of the host")->capture_default_str();
   cls->add_option("--user", close.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767));
   cls->add_option("--app-type", close.app_type, "The host's AppType value");
-  cls->add_option("--bills", close.bills, "Retail bills to close: ID,ID,...");
+  cls->add_option("--bills", close.bills, "Retail bills to close: ID,ID,..., or @FILE (- for standard input) holding them");
   cls->add_option("--date", close.date, "Closing date (yyyy-mm-dd, default today); without --bills, close the open bills of this day of --type");
   cls->add_option("--type", close.type, "sales or returns");
   cls->add_option("--client", close.client, "Customer of the daily bill and the stock bill");
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
   can->add_option("--db", cancel.db, "Data source of the host")->capture_default_str();
   can->add_option("--user", cancel.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767));
   can->add_option("--app-type", cancel.app_type, "The host's AppType value");
-  can->add_option("DAILY_ID", cancel.ids, "Daily bills to cancel: ID[,ID...]")->required();
+  can->add_option("DAILY_ID", cancel.ids, "Daily bills to cancel: ID[,ID...], or @FILE (- for standard input)")->required();
   can->add_flag("--json", cancel.json, "JSON-lines progress and a JSON result");
 
   ClosedOptions closed;
