@@ -144,6 +144,7 @@ std::unique_ptr<SqliteBackend> SqliteBackend::Open(const std::string& path, cons
 SqliteBackend::SqliteBackend(sqlite3* db, std::string data_source) : db_(db), data_source_(std::move(data_source)) {}
 
 SqliteBackend::~SqliteBackend() {
+  FinalizeOneOff();
   for (auto& [sql, cached] : statements_) sqlite3_finalize(cached.statement);
   // A connection closed inside a unit gives its work up, as a server does.
   if (InTransaction()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -222,12 +223,20 @@ void SqliteBackend::Keep(std::shared_ptr<const Translation> translation) {
   same_shape.push_back(std::move(translation));
 }
 
+void SqliteBackend::FinalizeOneOff() {
+  sqlite3_finalize(one_off_);
+  one_off_ = nullptr;
+}
+
 sqlite3_stmt* SqliteBackend::Prepare(const std::string& sql) {
   ++uses_;
   if (auto it = statements_.find(sql); it != statements_.end()) {
     it->second.last_use = uses_;
     return it->second.statement;
   }
+  const bool one_off = sql.size() > kMaxCachedBatch;
+  // The previous one-off has run to its end (every statement is reset after use).
+  if (one_off) FinalizeOneOff();
   sqlite3_stmt* st = nullptr;
   const char* tail = nullptr;
   if (sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, &tail) !=
@@ -238,6 +247,7 @@ sqlite3_stmt* SqliteBackend::Prepare(const std::string& sql) {
     sqlite3_finalize(st);
     RaiseDatabaseError("more than one statement in one translated step: " + sql);
   }
+  if (one_off) return one_off_ = st;
   if (statements_.size() >= kMaxStatements) {
     // No cached statement is running here: each is reset before the next is prepared.
     std::vector<std::uint64_t> uses;
@@ -347,6 +357,10 @@ BatchResult SqliteBackend::Execute(std::string_view text) {
     }
   }
   BatchResult out;
+  struct EndOfBatch {
+    SqliteBackend& backend;
+    ~EndOfBatch() { backend.FinalizeOneOff(); }
+  } end_of_batch{*this};
   Run(translation->statements, Batch{text, literals}, out);
   literals.swap(literals_);
   return out;

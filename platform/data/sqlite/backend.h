@@ -93,6 +93,10 @@ class SqliteBackend final : public ConnectionBackend {
   std::unordered_map<std::string, std::vector<std::shared_ptr<const Translation>>> translations_;
   size_t translation_count_ = 0;
   std::unordered_map<std::string, CachedStatement> statements_;
+  // The last long one-off statement (an id list in its text), finalized when
+  // its batch ends: kept, each would hold its whole list until evicted.
+  sqlite3_stmt* one_off_ = nullptr;
+  void FinalizeOneOff();
   std::uint64_t uses_ = 0;
   std::vector<tsql::Literal> literals_;  // scratch of Execute
   std::string shape_;              // scratch of Execute, the shape Keep files under
