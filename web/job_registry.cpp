@@ -1,8 +1,13 @@
 #include "web/job_registry.h"
 
 #include <chrono>
+#include <iterator>
 
 namespace tovan::web {
+
+namespace {
+constexpr size_t kKeptJobs = 256;
+}  // namespace
 
 Json JobSnapshot::ToJson() const {
   return Json{{"id", id},       {"kind", kind},     {"state", state}, {"version", version},
@@ -12,6 +17,9 @@ Json JobSnapshot::ToJson() const {
 
 int64_t JobRegistry::Start(const std::string& kind) {
   std::lock_guard lock(mutex_);
+  // A long-running server keeps the last jobs only; running ones are never dropped.
+  for (auto it = jobs_.begin(); jobs_.size() >= kKeptJobs && it != jobs_.end();)
+    it = it->second.state == "done" ? jobs_.erase(it) : std::next(it);
   int64_t id = next_id_++;
   JobSnapshot job;
   job.id = id;
