@@ -65,13 +65,28 @@ void JsonLinesDisplay::Show(const std::string& event, const Variant& value) {
   std::fflush(out_);
 }
 
-TerminalProgressBar::TerminalProgressBar(std::FILE* out) : out_(out), enabled_(::isatty(::fileno(out)) != 0) {}
+TerminalProgressBar::TerminalProgressBar(std::FILE* out) : out_(out), enabled_(::isatty(::fileno(out)) != 0) {
+  if (!enabled_) return;
+  ticker_ = std::thread([this] {
+    std::unique_lock lock(mutex_);
+    while (!stop_.wait_for(lock, std::chrono::milliseconds(200), [this] { return stopping_; })) Draw(true);
+  });
+}
 
 TerminalProgressBar::~TerminalProgressBar() {
+  if (ticker_.joinable()) {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    stop_.notify_all();
+    ticker_.join();
+  }
   if (drawn_) std::fprintf(out_, "\n");
 }
 
 void TerminalProgressBar::Show(const std::string& event, const Variant& value) {
+  std::lock_guard lock(mutex_);
   if (event == "SetProgressMax") {
     max_ = value.long_value();
   } else if (event == "SetProgressMin") {
@@ -82,21 +97,24 @@ void TerminalProgressBar::Show(const std::string& event, const Variant& value) {
     caption_ = automation::CStr(value);
     last_width_ = -1;
   }
-  Draw();
+  Draw(false);
 }
 
-void TerminalProgressBar::Draw() {
+void TerminalProgressBar::Draw(bool always) {
   if (!enabled_) return;
   constexpr int kWidth = 40;
   int span = max_ - min_;
   int filled = span > 0 ? static_cast<int>(static_cast<int64_t>(value_ - min_) * kWidth / span) : 0;
   filled = std::max(0, std::min(kWidth, filled));
-  // Redraw only when the bar visibly changes: a closing reports every line.
-  if (filled == last_width_ && drawn_) return;
+  // Redraw only when the bar visibly changes (a closing reports every line)
+  // or when the ticker comes by.
+  if (!always && filled == last_width_ && drawn_) return;
   last_width_ = filled;
   std::string bar(static_cast<size_t>(filled), '#');
   bar.resize(kWidth, '.');
-  std::fprintf(out_, "\r%s [%s] %d/%d", caption_.c_str(), bar.c_str(), value_, max_);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  // Clear to the end of the line: a shorter caption leaves nothing behind.
+  std::fprintf(out_, "\r%s [%s] %d/%d  %.1f s\x1b[K", caption_.c_str(), bar.c_str(), value_, max_, seconds);
   std::fflush(out_);
   drawn_ = true;
 }

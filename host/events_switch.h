@@ -7,9 +7,13 @@
 // Thread-safety: apartment-threaded.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -61,7 +65,10 @@ class JsonLinesDisplay final : public ProgressDisplay {
   std::FILE* out_;
 };
 
-// A bar drawn in place on a terminal; nothing when `out` is not a terminal.
+// A bar drawn in place on a terminal, with the stage (the last caption), the
+// count and the time taken; nothing when `out` is not a terminal.  A large
+// closing spends seconds in stages that report nothing (the balance amounts,
+// the aggregation, the saving), so a ticker redraws the time meanwhile.
 class TerminalProgressBar final : public ProgressDisplay {
  public:
   explicit TerminalProgressBar(std::FILE* out);
@@ -69,13 +76,18 @@ class TerminalProgressBar final : public ProgressDisplay {
   void Show(const std::string& event, const automation::Variant& value) override;
 
  private:
-  void Draw();
+  void Draw(bool always);  // with mutex_ held
   std::FILE* out_;
   bool enabled_;
   bool drawn_ = false;
   int32_t min_ = 0, max_ = 0, value_ = 0;
   std::string caption_;
   int last_width_ = -1;
+  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+  std::mutex mutex_;
+  std::condition_variable stop_;
+  bool stopping_ = false;
+  std::thread ticker_;
 };
 
 std::shared_ptr<EventsSwitch> MakeRecordingSwitch();
