@@ -114,6 +114,28 @@ HostUnitOfWork::~HostUnitOfWork() {
 void HostUnitOfWork::Commit() {
   ended_ = true;
   context_->LeaveHostUnit(true);
+  committed_ = true;
+}
+
+std::int64_t DataContext::ConflictCount() const {
+  std::int64_t count = 0;
+  for (const auto& [source, connection] : connections_) count += connection->backend().ConflictCount();
+  return count;
+}
+
+bool RunUnitOfWork(const std::function<bool(HostUnitOfWork&)>& body, int attempts) {
+  const auto context = GlobalContext::ForThread().GetDataContext();
+  for (int attempt = 1;; ++attempt) {
+    const std::int64_t before = context->ConflictCount();
+    HostUnitOfWork unit;
+    try {
+      const bool result = body(unit);
+      if (unit.committed() || context->ConflictCount() == before || attempt >= attempts) return result;
+    } catch (...) {
+      if (unit.committed() || context->ConflictCount() == before || attempt >= attempts) throw;
+    }
+    unit.Rollback();
+  }
 }
 
 void HostUnitOfWork::Rollback() {

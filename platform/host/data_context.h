@@ -21,6 +21,7 @@
 // Thread-safety: thread-confined (one per GlobalContext).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -57,6 +58,9 @@ class DataContext final : public data::StatementObserver {
   // The thread's connection for `data_source`, opened when needed, without
   // changing what the context is bound to (host components use this).
   std::shared_ptr<data::Connection> ConnectionFor(const std::string& data_source);
+  // Statements of this thread's connections that met a concurrent unit's
+  // conflicting write, since they were opened (see ConnectionBackend).
+  std::int64_t ConflictCount() const;
   std::shared_ptr<UserSession> GetUserSession();
   void SetAbort() { last_vote_ = Vote::Abort; }
   void SetComplete() { last_vote_ = Vote::Complete; }
@@ -111,6 +115,7 @@ class HostUnitOfWork {
   HostUnitOfWork& operator=(const HostUnitOfWork&) = delete;
 
   Vote last_vote() const { return context_->last_vote(); }
+  bool committed() const { return committed_; }
   // Raises kDatabaseError when the commit fails (the work is rolled back).
   void Commit();
   void Rollback();
@@ -118,6 +123,17 @@ class HostUnitOfWork {
  private:
   std::shared_ptr<DataContext> context_;
   bool ended_ = false;
+  bool committed_ = false;
 };
+
+// Runs `body` in a host unit of work of its own and answers what it
+// answers.  A server gives up a unit that met a concurrent unit's write (a
+// conflict or a deadlock) at the statement that met it; when the attempt
+// was not committed and a conflict was met, the unit is rolled back and run
+// again, up to `attempts` times in all, so that the second of two closings
+// of the same bills sees the first's work and refuses on its own terms.
+// `body` commits the unit itself when it succeeds; an exception it raises
+// counts as a failed attempt and passes on from the last one.
+bool RunUnitOfWork(const std::function<bool(HostUnitOfWork&)>& body, int attempts = 4);
 
 }  // namespace tovan::host

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <span>
 #include <sstream>
@@ -37,6 +38,10 @@ namespace tovan::testing {
 inline std::string Snapshot(const std::string& path) {
   auto connection = data::OpenConnection(path);
   auto& db = connection->backend();
+  // One read transaction: a unit committing while the tables are read one by
+  // one must not show half of itself.
+  const bool server = db.Engine() == "postgresql";
+  if (server) db.BeginTransaction();
   // On a server the sequences behind numbers are left out: they never go
   // back, by design, whatever happens to the unit that drew from them.
   auto tables = db.ExecuteNative(
@@ -61,6 +66,7 @@ inline std::string Snapshot(const std::string& path) {
       out += "\n";
     }
   }
+  if (server) db.RollbackTransaction();
   return out;
 }
 
@@ -84,6 +90,28 @@ inline std::string FirstDifference(const std::string& expected, const std::strin
   for (const auto& [name, rows] : a)
     if (b[name] != rows) return "table " + name + " differs";
   return expected == actual ? "no difference" : "the set of tables differs";
+}
+
+// The first few rows that one snapshot holds and the other does not.
+inline std::string DifferingRows(const std::string& expected, const std::string& actual) {
+  auto lines = [](const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    std::string line, table;
+    while (std::getline(in, line)) {
+      if (line.rfind("== ", 0) == 0) table = line;
+      else out.push_back(table + " " + line);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  std::vector<std::string> a = lines(expected), b = lines(actual), only_a, only_b;
+  std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(only_a));
+  std::set_difference(b.begin(), b.end(), a.begin(), a.end(), std::back_inserter(only_b));
+  std::string out;
+  for (size_t i = 0; i < only_a.size() && i < 3; ++i) out += "- " + only_a[i] + "\n";
+  for (size_t i = 0; i < only_b.size() && i < 3; ++i) out += "+ " + only_b[i] + "\n";
+  return out + std::to_string(only_a.size()) + " rows gone, " + std::to_string(only_b.size()) + " rows new";
 }
 
 // `snapshot` without the rows of `table`, and those rows one by one.
@@ -136,7 +164,7 @@ inline void CopyDatabase(const std::string& from, const std::string& to) {
         "DO $$ DECLARE r record; BEGIN FOR r IN " + tables +
         " LOOP EXECUTE format('TRUNCATE public.%I', r.t); EXECUTE format('INSERT INTO public.%I OVERRIDING SYSTEM VALUE "
         "SELECT * FROM " + copy + ".%I', r.t, r.t); END LOOP; FOR r IN SELECT * FROM " + copy +
-        ".seqs LOOP IF r.last_value IS NULL THEN PERFORM setval(format('public.%I', r.sequencename), 1, false); "
+        ".seqs LOOP IF r.last_value IS NULL THEN EXECUTE format('ALTER SEQUENCE public.%I RESTART', r.sequencename); "
         "ELSE PERFORM setval(format('public.%I', r.sequencename), r.last_value); END IF; END LOOP; END $$;";
     connection->backend().ExecuteScript(saving ? save : restore);
     return;

@@ -199,7 +199,8 @@ std::unique_ptr<PostgresBackend> PostgresBackend::Open(const std::string& data_s
   if (conninfo.empty()) RaiseDatabaseError("not a server data source: " + RedactedDataSource(data_source));
   const std::string timeout = std::to_string(connect_timeout_s);
   // Later keywords win over what the expanded text says; ours go first.
-  const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
+  // The name is a fallback: PGAPPNAME or the text's own application_name win.
+  const char* keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
   const char* values[] = {timeout.c_str(), "dailybalance", conninfo.c_str(), nullptr};
   PGconn* conn = PQconnectdbParams(keywords, values, /*expand_dbname=*/1);
   if (conn == nullptr || PQstatus(conn) != CONNECTION_OK) {
@@ -208,11 +209,7 @@ std::unique_ptr<PostgresBackend> PostgresBackend::Open(const std::string& data_s
     RaiseDatabaseError("cannot connect to " + RedactedDataSource(data_source) + ": " + message);
   }
   std::unique_ptr<PostgresBackend> backend(new PostgresBackend(conn, data_source));
-  // Session settings the T-SQL relies on: ISO dates read year first, quiet notices.
-  backend->Simple("SET DateStyle = 'ISO, YMD'");
-  backend->Simple("SET client_min_messages = warning");
-  backend->Simple("SET standard_conforming_strings = on");
-  if (PQenterPipelineMode(conn) != 1) RaiseDatabaseError("cannot enter pipeline mode: " + OneLine(PQerrorMessage(conn)));
+  backend->SetUpSession();
   backend->ReloadCatalog();
   return backend;
 }
@@ -223,6 +220,24 @@ PostgresBackend::PostgresBackend(PGconn* conn, std::string data_source)
 PostgresBackend::~PostgresBackend() {
   // Closing the connection ends its transaction: the server rolls it back.
   PQfinish(conn_);
+}
+
+void PostgresBackend::SetUpSession() {
+  // Session settings the T-SQL relies on: ISO dates read year first, quiet notices.
+  Simple("SET DateStyle = 'ISO, YMD'");
+  Simple("SET client_min_messages = warning");
+  Simple("SET standard_conforming_strings = on");
+  if (PQenterPipelineMode(conn_) != 1) Fail("cannot enter pipeline mode: " + std::string(PQerrorMessage(conn_)));
+}
+
+void PostgresBackend::Reconnect() {
+  PQreset(conn_);
+  if (PQstatus(conn_) != CONNECTION_OK) return;  // the caller reports the lost connection
+  try {
+    SetUpSession();
+  } catch (const automation::AutomationError&) {
+    // as above: the next exchange finds the connection unusable and says so
+  }
 }
 
 int PostgresBackend::ServerProcessId() const { return PQbackendPID(conn_); }
@@ -273,6 +288,9 @@ void PostgresBackend::ReadRows(PGresult* result, ResultSet& rows) {
 
 bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult* out, Failure& failure) {
   if (statements.empty()) return true;
+  // A connection the server ended while no unit was open is made again: no
+  // work of a unit is lost by it, and a long-lived host goes on working.
+  if (PQstatus(conn_) != CONNECTION_OK && !in_transaction_) Reconnect();
   if (PQstatus(conn_) != CONNECTION_OK) {
     failure = {0, "the server connection is lost: " + OneLine(PQerrorMessage(conn_))};
     return false;

@@ -19,7 +19,8 @@
 // numeric and floats give Double, text gives String.
 //
 // Errors: AutomationError(kDatabaseError) with the server's message on one
-// line; a lost connection raises at every later call.
+// line.  A connection lost inside a unit fails the unit (the server rolls it
+// back); one lost while no unit is open is made again at the next call.
 //
 // Thread-safety: one thread at a time.
 #pragma once
@@ -111,6 +112,8 @@ class PostgresBackend final : public ConnectionBackend {
   bool TryExchange(std::vector<Outgoing>& statements, BatchResult* out, Failure& failure);
   void FlushHeld();
   void Simple(const std::string& sql);  // one statement of our own, no savepoint
+  void SetUpSession();                  // settings and pipeline mode of a new connection
+  void Reconnect();
   void ReadRows(PGresult* result, ResultSet& rows);
   [[noreturn]] void Fail(const std::string& message);
   void NoteError(PGresult* result, std::string& message);
