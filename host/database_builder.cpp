@@ -72,6 +72,17 @@ void RemoveDatabaseFiles(const std::string& file) {
 }  // namespace
 
 namespace {
+// The three steps in one transaction; on a server the sequences then start
+// above what the steps wrote.
+void FillDatabase(data::ConnectionBackend& db, const DemoOptions& options) {
+  detail::WriteScope scope(db);
+  CreateSchema(db);
+  LoadMasterData(db, options);
+  GenerateDemoData(db, options);
+  if (db.Engine() == "postgresql") db.ExecuteScript(detail::kPostgresSequences);
+  scope.Commit();
+}
+
 // A server database is built in the database the data source names, which
 // must hold no host schema yet; a missing database is created first.  The
 // whole build is one transaction: a failure leaves the database as it was.
@@ -89,12 +100,7 @@ void BuildServerDatabase(const std::string& data_source, const DemoOptions& opti
     data::ConnectionBackend& db = connection->backend();
     if (db.ExecuteNative("SELECT to_regclass('\"t_LS_Retail\"') IS NOT NULL", {}).At(0, 0).boolean())
       data::RaiseDatabaseError("the database holds a host schema already");
-    detail::WriteScope scope(db);
-    CreateSchema(db);
-    LoadMasterData(db, options);
-    GenerateDemoData(db, options);
-    db.ExecuteScript(detail::kPostgresSequences);
-    scope.Commit();
+    FillDatabase(db, options);
     return;
   } catch (const AutomationError& e) {
     failure = e.description();
@@ -119,11 +125,7 @@ void BuildDatabase(const std::string& path, const DemoOptions& options) {
     open.create = true;
     auto connection = data::OpenConnection(path, open);
     data::ConnectionBackend& db = connection->backend();
-    detail::WriteScope scope(db);
-    CreateSchema(db);
-    LoadMasterData(db, options);
-    GenerateDemoData(db, options);
-    scope.Commit();
+    FillDatabase(db, options);
     return;
   } catch (const AutomationError& e) {
     failure = e.description();

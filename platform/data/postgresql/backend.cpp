@@ -106,6 +106,17 @@ bool CollectsRows(const std::string& sql) {
   return word == "select" || word.starts_with("with") || word.starts_with("values");
 }
 
+// Whether `text` holds `lower` (lower-case ASCII) in any case; no copy, as
+// every write of a run passes here.
+bool ContainsNoCase(std::string_view text, std::string_view lower) {
+  for (std::size_t i = 0; i + lower.size() <= text.size(); ++i) {
+    std::size_t k = 0;
+    while (k < lower.size() && automation::AsciiLower(text[i + k]) == lower[k]) ++k;
+    if (k == lower.size()) return true;
+  }
+  return false;
+}
+
 // A translation that only writes, and so may be held back in a run.
 bool OnlyWrites(const Translation& t) {
   for (const TranslatedStatement& s : t.statements) {
@@ -114,7 +125,7 @@ bool OnlyWrites(const Translation& t) {
     if (s.kind == TranslatedStatement::Kind::Execute) {
       const std::string lead = Lower(std::string_view(s.sql).substr(0, 6));
       if (lead != "insert" && lead != "update" && lead != "delete") return false;
-      if (Lower(s.sql).find("returning") != std::string::npos) return false;
+      if (ContainsNoCase(s.sql, "returning")) return false;
     }
   }
   return true;

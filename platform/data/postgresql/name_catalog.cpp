@@ -1,6 +1,7 @@
 #include "platform/data/postgresql/name_catalog.h"
 
 #include "platform/automation/text.h"
+#include "platform/data/tsql/rewriter.h"
 
 namespace tovan::data::postgresql {
 
@@ -26,17 +27,7 @@ const std::string* NameCatalog::Find(std::string_view name) const {
   return it == names_.end() ? nullptr : &it->second;
 }
 
-std::string QuoteIdentifier(std::string_view name) {
-  std::string quoted;
-  quoted.reserve(name.size() + 2);
-  quoted.push_back('"');
-  for (char c : name) {
-    if (c == '"') quoted.push_back('"');
-    quoted.push_back(c);
-  }
-  quoted.push_back('"');
-  return quoted;
-}
+std::string QuoteIdentifier(std::string_view name) { return tsql::QuoteName(name); }
 
 namespace {
 bool IsWordStart(char c) {

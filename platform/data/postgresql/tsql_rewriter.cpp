@@ -81,8 +81,6 @@ std::string_view PostgresRewriter::CurrentTimestamp() const { return kNow; }
 
 bool PostgresRewriter::EmitCall(std::uint32_t& i, int function) {
   const std::uint32_t name = i;
-  const std::uint32_t lp = i + 1;
-  const std::uint32_t rp = tok_[lp].match;
   Args args;
   if (!SplitArguments(i, args)) return false;
   auto need = [&](std::size_t count) { return NeedArguments(name, args, count); };
@@ -113,18 +111,9 @@ bool PostgresRewriter::EmitCall(std::uint32_t& i, int function) {
     case kObjectId:
       return EmitObjectId(name, args);
     case kConvert:
-      if (args.count != 2 && args.count != 3) return need(2);
-      return EmitConversion(name, args.range[0], args.range[1], args.count == 3 ? args.range[2] : Range{0, 0});
-    case kCast: {
-      // CAST(value AS type): the last AS at the call's own level splits them.
-      std::uint32_t as = 0;
-      for (std::uint32_t j = lp + 1; j < rp; ++j) {
-        if (tok_[j].kind == TokenKind::LParen) j = tok_[j].match;
-        else if (KeywordAt(j) == Keyword::As) as = j;
-      }
-      if (as == 0 || as == lp + 1 || as + 1 == rp) return Fail(name, "CAST without AS type");
-      return EmitConversion(name, {as + 1, rp}, {lp + 1, as}, {0, 0});
-    }
+      return EmitConvert(name, args);
+    case kCast:
+      return EmitCast(name);
     default:
       return Fail(name, fmt::format("function {}() is not supported", Upper(Text(name))));
   }

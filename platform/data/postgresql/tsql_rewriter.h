@@ -27,7 +27,7 @@ class PostgresRewriter final : public tsql::StatementRewriter {
   std::string_view DropTempTableIfExists() const override { return "DROP TABLE IF EXISTS "; }
 
   bool EmitCall(std::uint32_t& i, int function);
-  bool EmitConversion(std::uint32_t at, Range type, Range value, Range style);
+  bool EmitConversion(std::uint32_t at, Range type, Range value, Range style) override;
   bool EmitObjectId(std::uint32_t at, const Args& args);
 
   const NameCatalog& catalog_;

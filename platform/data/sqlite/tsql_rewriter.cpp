@@ -67,8 +67,6 @@ bool SqliteRewriter::CanonicalLiteral(std::string_view body, std::string& out) c
 
 bool SqliteRewriter::EmitCall(std::uint32_t& i, int function) {
   const std::uint32_t name = i;
-  const std::uint32_t lp = i + 1;
-  const std::uint32_t rp = tok_[lp].match;
   // The functions rewritten here take at most three arguments.
   Args args;
   if (!SplitArguments(i, args)) return false;
@@ -105,19 +103,9 @@ bool SqliteRewriter::EmitCall(std::uint32_t& i, int function) {
     case kObjectId:
       return EmitObjectId(name, args);
     case kConvert:
-      if (args.count != 2 && args.count != 3) return need(2);
-      return EmitConversion(name, args.range[0], args.range[1],
-                            args.count == 3 ? args.range[2] : Range{0, 0});
-    case kCast: {
-      // CAST(value AS type): the last AS at the call's own level splits them.
-      std::uint32_t as = 0;
-      for (std::uint32_t j = lp + 1; j < rp; ++j) {
-        if (tok_[j].kind == TokenKind::LParen) j = tok_[j].match;
-        else if (KeywordAt(j) == Keyword::As) as = j;
-      }
-      if (as == 0 || as == lp + 1 || as + 1 == rp) return Fail(name, "CAST without AS type");
-      return EmitConversion(name, {as + 1, rp}, {lp + 1, as}, {0, 0});
-    }
+      return EmitConvert(name, args);
+    case kCast:
+      return EmitCast(name);
     default:
       return Fail(name, fmt::format("function {}() is not supported", Upper(Text(name))));
   }
@@ -211,16 +199,6 @@ bool SqliteRewriter::EmitObjectId(std::uint32_t at, const Args& args) {
   return true;
 }
 
-void SqliteRewriter::AppendName(std::string_view name) {
-  std::string quoted;
-  quoted.reserve(name.size() + 2);
-  quoted.push_back('"');
-  for (char c : name) {
-    if (c == '"') quoted.push_back('"');
-    quoted.push_back(c);
-  }
-  quoted.push_back('"');
-  Append(quoted);
-}
+void SqliteRewriter::AppendName(std::string_view name) { Append(QuoteName(name)); }
 
 }  // namespace tovan::data::sqlite

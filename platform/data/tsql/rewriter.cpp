@@ -74,6 +74,18 @@ const FunctionEntry* FindFunction(std::span<const FunctionEntry> table, std::str
   return (it != table.end() && it->upper == upper) ? &*it : nullptr;
 }
 
+std::string QuoteName(std::string_view name) {
+  std::string quoted;
+  quoted.reserve(name.size() + 2);
+  quoted.push_back('"');
+  for (char c : name) {
+    if (c == '"') quoted.push_back('"');
+    quoted.push_back(c);
+  }
+  quoted.push_back('"');
+  return quoted;
+}
+
 std::string Upper(std::string_view word) {
   std::string s(word);
   for (char& c : s) {
@@ -587,6 +599,24 @@ bool StatementRewriter::SplitArguments(std::uint32_t& i, Args& args) {
   }
   i = rp + 1;
   return true;
+}
+
+bool StatementRewriter::EmitConvert(std::uint32_t name, const Args& args) {
+  if (args.count != 2 && args.count != 3) return NeedArguments(name, args, 2);
+  return EmitConversion(name, args.range[0], args.range[1], args.count == 3 ? args.range[2] : Range{0, 0});
+}
+
+bool StatementRewriter::EmitCast(std::uint32_t name) {
+  // CAST(value AS type): the last AS at the call's own level splits them.
+  const std::uint32_t lp = name + 1;
+  const std::uint32_t rp = tok_[lp].match;
+  std::uint32_t as = 0;
+  for (std::uint32_t j = lp + 1; j < rp; ++j) {
+    if (tok_[j].kind == TokenKind::LParen) j = tok_[j].match;
+    else if (KeywordAt(j) == Keyword::As) as = j;
+  }
+  if (as == 0 || as == lp + 1 || as + 1 == rp) return Fail(name, "CAST without AS type");
+  return EmitConversion(name, {as + 1, rp}, {lp + 1, as}, {0, 0});
 }
 
 bool StatementRewriter::NeedArguments(std::uint32_t name, const Args& args, std::size_t count) {

@@ -39,6 +39,9 @@ struct FunctionEntry {
 };
 // The entry of `name` in `table` (sorted by `upper`), or null.
 const FunctionEntry* FindFunction(std::span<const FunctionEntry> table, std::string_view name);
+// `name` as a double-quoted identifier ("a""b"), as both engines read one.
+std::string QuoteName(std::string_view name);
+
 // Whether `name` is a T-SQL function that no backend translates.
 bool IsUntranslatedFunction(std::string_view name);
 // Whether `table` is sorted as FindFunction needs, for a static_assert.
@@ -97,6 +100,14 @@ class StatementRewriter {
   }
   // The marker of the next bound parameter ("?" or "$n").
   virtual void AppendPlaceholder() { Append("?"); }
+  // CONVERT(type, value[, style]) and CAST(value AS type), the call at
+  // token `at` split into its parts (a style range that is empty when none).
+  virtual bool EmitConversion(std::uint32_t at, Range type, Range value, Range style) = 0;
+
+  // CONVERT and CAST calls at token `name` (arguments of CONVERT split
+  // already): split and handed to EmitConversion.
+  bool EmitConvert(std::uint32_t name, const Args& args);
+  bool EmitCast(std::uint32_t name);
 
   // The arguments of the call at token `name` (at most three), split at
   // the call's own commas; moves i past the call.  Fails on more.
