@@ -1,5 +1,7 @@
 #include "closing/stock_bill_saving.h"
 
+#include "platform/automation/text.h"
+
 #include <cmath>
 
 #include "closing/search_index.h"
@@ -7,6 +9,7 @@
 #include "component/host_values.h"
 #include "numbering/bill_numbers.h"
 #include "platform/automation/error.h"
+#include "platform/automation/text.h"
 #include "platform/data/connection.h"
 #include "platform/host/object_factory.h"
 
@@ -84,13 +87,15 @@ std::vector<std::string> BatchStatements(const std::vector<std::string>& stateme
   std::string pending;
   size_t length = 0;
   for (const std::string& statement : statements) {
-    if (!pending.empty() && length + statement.size() >= limit) {
+    // The limit counts characters, not the bytes of a Chinese note.
+    const size_t statement_length = automation::TextLength(statement);
+    if (!pending.empty() && length + statement_length >= limit) {
       batches.push_back(std::move(pending));
       pending = statement;
-      length = statement.size();
+      length = statement_length;
     } else {
       pending += "\r\n" + statement;
-      length += statement.size();
+      length += statement_length;
     }
   }
   if (length > 0) batches.push_back(std::move(pending));

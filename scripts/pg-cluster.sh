@@ -24,9 +24,11 @@ case $action in
       as_owner "$bin/initdb" -D "$dir/data" -U postgres --auth=trust -E UTF8 --locale=C.UTF-8 >"$dir/initdb.log" 2>&1 ||
         { cat "$dir/initdb.log" >&2; exit 1; }
     fi
-    # Settings for a test server: no durability wait, room for the parallel tests' sessions.
+    # Settings for a test server: no durability wait, room for the parallel tests' sessions, and no
+    # autovacuum: its ANALYZE would change plans between a test's clean run and the runs compared
+    # with it, and rows that no ORDER BY fixes (a stock bill's entries) would come in another order.
     as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start \
-      -o "-c listen_addresses='' -k $dir -c max_connections=200 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c shared_buffers=256MB" >/dev/null ||
+      -o "-c listen_addresses='' -k $dir -c max_connections=200 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c shared_buffers=256MB -c autovacuum=off" >/dev/null ||
       { cat "$dir/server.log" >&2; exit 1; }
     as_owner "$bin/psql" -h "$dir" -U postgres -d postgres -qAt -c "CREATE DATABASE dailybalance" >/dev/null 2>&1 || true
     echo "postgresql://postgres@/dailybalance?host=$dir"

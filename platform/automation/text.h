@@ -1,5 +1,5 @@
-// ASCII text helpers shared by the automation layer: names, keys and
-// keywords compare without regard to case, as VB compares them.
+// Text helpers shared by the automation layer: names, keys and keywords
+// compare without regard to case, as VB compares them; lengths count as VB's.
 //
 // Thread-safety: pure functions.
 #pragma once
@@ -25,6 +25,17 @@ inline void DropLastCharacter(std::string& s) {
   size_t i = s.size() - 1;
   while (i > 0 && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) --i;
   s.resize(i);
+}
+
+// VB's Len on UTF-8 text: its length in UTF-16 units, as VB counts a
+// string (a character beyond the basic plane counts two).
+constexpr size_t TextLength(std::string_view s) {
+  size_t length = 0;
+  for (char c : s) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) length += byte >= 0xF0 ? 2 : 1;
+  }
+  return length;
 }
 
 // VB's Replace: every occurrence of `what` (exact, case-sensitive) replaced

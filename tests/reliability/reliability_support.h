@@ -36,12 +36,19 @@ namespace tovan::testing {
 // equal databases.  Read on a connection of its own, so it shows what is
 // committed.
 inline std::string Snapshot(const std::string& path) {
-  auto connection = data::OpenConnection(path);
+  auto connection = TestConnection(path);
   auto& db = connection->backend();
   // One read transaction: a unit committing while the tables are read one by
   // one must not show half of itself.
   const bool server = db.Engine() == "postgresql";
   if (server) db.BeginTransaction();
+  // The connection is kept: a read that raises must not leave it in this transaction.
+  struct EndRead {
+    data::ConnectionBackend& db;
+    ~EndRead() {
+      if (db.InTransaction()) db.RollbackTransaction();
+    }
+  } end_read{db};
   // On a server the sequences behind numbers are left out: they never go
   // back, by design, whatever happens to the unit that drew from them.
   auto tables = db.ExecuteNative(
@@ -66,7 +73,6 @@ inline std::string Snapshot(const std::string& path) {
       out += "\n";
     }
   }
-  if (server) db.RollbackTransaction();
   return out;
 }
 
@@ -133,7 +139,7 @@ inline std::pair<std::string, std::vector<std::string>> SplitTable(const std::st
 }
 
 inline std::string IntegrityCheck(const std::string& path) {
-  auto connection = data::OpenConnection(path);
+  auto connection = TestConnection(path);
   // A server keeps its own files whole; that it answers is what there is to check.
   if (connection->backend().Engine() == "postgresql")
     return automation::CStr(connection->backend().ExecuteNative("SELECT 'ok'", {}).At(0, 0));
@@ -153,13 +159,15 @@ inline void CopyDatabase(const std::string& from, const std::string& to) {
     const bool saving = data::IsServerDataSource(from);
     const std::string& live = saving ? from : to;
     const std::string copy = "copy_" + std::to_string(std::hash<std::string>{}(saving ? to : from) % 1000000000000ull);
-    auto connection = data::OpenConnection(live);
+    auto connection = TestConnection(live);
     const std::string tables =
         "SELECT c.relname AS t FROM pg_class c WHERE c.relnamespace = 'public'::regnamespace AND c.relkind = 'r'";
     const std::string save =
         "DROP SCHEMA IF EXISTS " + copy + " CASCADE; CREATE SCHEMA " + copy + "; DO $$ DECLARE r record; BEGIN FOR r IN " +
         tables + " LOOP EXECUTE format('CREATE TABLE " + copy + ".%I AS TABLE public.%I', r.t, r.t); END LOOP; END $$; " +
         "CREATE TABLE " + copy + ".seqs AS SELECT sequencename, last_value FROM pg_sequences WHERE schemaname = 'public';";
+    // Truncated, not deleted: the tables come back with their rows stored in
+    // the same order, so unordered reads answer as they did in the copy.
     const std::string restore =
         "DO $$ DECLARE r record; BEGIN FOR r IN " + tables +
         " LOOP EXECUTE format('TRUNCATE public.%I', r.t); EXECUTE format('INSERT INTO public.%I OVERRIDING SYSTEM VALUE "

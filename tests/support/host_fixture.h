@@ -54,8 +54,7 @@ class HostFixture {
 
   // Rows of a query on a connection of its own (what is committed).
   data::ResultSet Query(const std::string& sql) const {
-    auto connection = data::OpenConnection(db_);
-    return connection->backend().ExecuteNative(sql, {});
+    return TestConnection(db_)->backend().ExecuteNative(sql, {});
   }
   automation::Variant Scalar(const std::string& sql) const {
     auto rows = Query(sql);

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,10 +53,28 @@ inline std::string UniqueDatabaseName() {
   return fmt::format("t{}_{}_{}", ::getpid(), counter.fetch_add(1), std::rand() % 100000);
 }
 
+// Server connections kept for a test's own reads and copies, per thread.
+inline std::map<std::string, std::shared_ptr<data::Connection>>& KeptConnections() {
+  thread_local std::map<std::string, std::shared_ptr<data::Connection>> kept;
+  return kept;
+}
+
+// A connection to `data_source` for a test's own reads and copies, outside
+// any unit.  A server one is kept (a new session costs a server process and
+// catalog caches filled again for every table); an embedded one is opened
+// each time, so that a file copied into place is what it reads.
+inline std::shared_ptr<data::Connection> TestConnection(const std::string& data_source) {
+  if (!data::IsServerDataSource(data_source)) return data::OpenConnection(data_source);
+  auto& kept = KeptConnections()[data_source];
+  if (!kept) kept = data::OpenConnection(data_source);
+  return kept;
+}
+
 // Drops a server database made for a test (nothing for an embedded file,
 // which goes with its folder).
 inline void DropTestDatabase(const std::string& data_source) {
   if (!data::IsServerDataSource(data_source)) return;
+  KeptConnections().erase(data_source);
   const std::size_t slash = data_source.find("/", data_source.find("://") + 3);
   const std::size_t query = data_source.find('?');
   const std::string name = data_source.substr(slash + 1, query - slash - 1);

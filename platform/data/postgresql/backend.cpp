@@ -297,18 +297,20 @@ void PostgresBackend::ReadRows(PGresult* result, ResultSet& rows) {
   }
 }
 
-bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult* out, Failure& failure) {
+bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult* out, Failure& failure,
+                                  Framing framing) {
   if (statements.empty()) return true;
+  const bool control = framing == Framing::kControl;
   // A connection the server ended while no unit was open is made again: no
   // work of a unit is lost by it, and a long-lived host goes on working.
-  if (PQstatus(conn_) != CONNECTION_OK && !in_transaction_) Reconnect();
+  if (PQstatus(conn_) != CONNECTION_OK && !in_transaction_ && !control) Reconnect();
   if (PQstatus(conn_) != CONNECTION_OK) {
     failure = {0, "the server connection is lost: " + OneLine(PQerrorMessage(conn_))};
     return false;
   }
   // Inside a transaction each statement gets a savepoint of its own, so
   // that a failure undoes it alone and the transaction goes on.
-  const bool guarded = in_transaction_;
+  const bool guarded = in_transaction_ && !control;
   auto send = [this](const char* sql, const Outgoing* o) {
     std::vector<const char*> values;
     if (o != nullptr) {
@@ -390,10 +392,8 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
     std::vector<Outgoing> undo(2);
     undo[0].sql = "ROLLBACK TO SAVEPOINT tovan_statement";
     undo[1].sql = "RELEASE SAVEPOINT tovan_statement";
-    in_transaction_ = false;  // our own statements need no savepoint
     Failure undo_failure;
-    const bool undone = TryExchange(undo, nullptr, undo_failure);
-    in_transaction_ = true;
+    const bool undone = TryExchange(undo, nullptr, undo_failure, Framing::kControl);
     if (!undone) failure.message += "; and the statement could not be undone: " + undo_failure.message;
   }
   return !failed;
@@ -625,7 +625,7 @@ void PostgresBackend::CommitTransaction() {
   commit[0].sql = "COMMIT";
   BatchResult out;
   Failure failure;
-  if (!TryExchange(commit, &out, failure)) Fail("the unit of work could not be committed: " + failure.message);
+  if (!TryExchange(commit, &out, failure, Framing::kControl)) Fail("the unit of work could not be committed: " + failure.message);
 }
 
 void PostgresBackend::RollbackTransaction() {
@@ -636,7 +636,7 @@ void PostgresBackend::RollbackTransaction() {
   rollback[0].sql = "ROLLBACK";
   Failure failure;
   // A lost connection has rolled back already, on the server.
-  if (!TryExchange(rollback, nullptr, failure) && PQstatus(conn_) == CONNECTION_OK) Fail(failure.message);
+  if (!TryExchange(rollback, nullptr, failure, Framing::kControl) && PQstatus(conn_) == CONNECTION_OK) Fail(failure.message);
 }
 
 bool PostgresBackend::InTransaction() const { return in_transaction_; }

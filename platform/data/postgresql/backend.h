@@ -108,8 +108,13 @@ class PostgresBackend final : public ConnectionBackend {
   // transaction) and reads every result; rows of the first collecting
   // statement go to `out`.  Raises the first failure's message.
   void Exchange(std::vector<Outgoing>& statements, BatchResult* out);
+  // Our own transaction control (commit, rollback, undoing one statement):
+  // no savepoints, and never on a connection made again, where a COMMIT
+  // would answer "done" for work the lost session took with it.
+  enum class Framing { kStatements, kControl };
   // The same without raising: the failure, if any.
-  bool TryExchange(std::vector<Outgoing>& statements, BatchResult* out, Failure& failure);
+  bool TryExchange(std::vector<Outgoing>& statements, BatchResult* out, Failure& failure,
+                   Framing framing = Framing::kStatements);
   void FlushHeld();
   void Simple(const std::string& sql);  // one statement of our own, no savepoint
   void SetUpSession();                  // settings and pipeline mode of a new connection
