@@ -9,15 +9,20 @@
 //     run of writes pipelined, each read waited for;
 //   - four closings of four shops' bills, at once from four processes, and
 //     the same four one after the other.
-// It prints the times and the ratios (close / baseline, growth from 1,000 to
-// 10,000 bills, four at once / four in turn).  Needs DAILYBALANCE_BENCH_PG_HOST,
-// the socket folder of a server that trusts "postgres" (scripts/server_bench.sh
-// starts one).
+// It also times UpdateBalAmount (through `dailybalance invoke`) against the
+// same kind of baseline.  A Google Benchmark program: it prints the times,
+// then the ratios (close / baseline, growth from 1,000 to 10,000 bills, four
+// at once / four in turn) and the goals, all measured in the one run.
+// Needs DAILYBALANCE_BENCH_PG_HOST, the socket folder of a server that trusts
+// "postgres" (scripts/server_bench.sh starts one).
 #include <libpq-fe.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <benchmark/benchmark.h>
+
 #include <chrono>
+#include <map>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -133,6 +138,7 @@ double Baseline(const std::string& db, const std::vector<Step>& steps) {
     PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
     ++pending;
   };
+  send("SET client_min_messages = warning");  // as the backend's session: no notice per dropped #table
   send("BEGIN ISOLATION LEVEL REPEATABLE READ");
   for (const Step& s : steps) {
     send(s.sql);
@@ -144,99 +150,175 @@ double Baseline(const std::string& db, const std::vector<Step>& steps) {
   return Seconds(start);
 }
 
-struct Size {
-  int bills;
-  double close = 0, baseline = 0, parallel = 0, sequential = 0;
-  std::size_t statements = 0;
+// What one size of database needs: the prebuilt copy, the statements a
+// traced closing and a traced UpdateBalAmount sent (translated), and the
+// bill lists of four shops.
+struct Prepared {
+  int bills = 0;
+  std::string base, work;
+  std::vector<Step> close_steps, balance_steps;
+  std::vector<std::string> shops;
 };
 
-void Measure(Size& size) {
-  const std::string base = fmt::format("bench_{}", size.bills);
-  Sql("postgres", "DROP DATABASE IF EXISTS " + base + " WITH (FORCE)");
-  if (Run({"init", "--db", Source(base), "--bills", std::to_string(size.bills), "--lines", "10", "--days", "1",
-           "--last-day", "2026-12-04"}) != 0) {
-    std::fprintf(stderr, "cannot build %s\n", base.c_str());
-    std::exit(1);
-  }
-  const std::string work = base + "_work";
-  // A traced run: what the closing sends, translated while no clock runs.
-  Copy(base, work);
-  const std::string trace = fmt::format("/tmp/server_bench_{}.trace", ::getpid());
-  std::remove(trace.c_str());
-  Run(CloseArgs(work, ""), "DAILYBALANCE_TRACE=" + trace);
+std::vector<Step> TranslatedSteps(const std::string& db, const std::string& trace) {
   std::vector<Step> steps;
-  {
-    Copy(base, work);
-    auto backend = tovan::data::postgresql::PostgresBackend::Open(Source(work));
-    for (const std::string& text : Traced(trace)) {
-      auto t = tovan::data::postgresql::TranslateBatch(text, backend->catalog());
-      if (!t.ok) continue;  // a call of GetICMaxNum and the like: not T-SQL text
-      for (const auto& s : t.statements) {
-        if (s.kind != tovan::data::tsql::TranslatedStatement::Kind::Execute) continue;
-        const std::string lead = s.sql.substr(s.sql.find_first_not_of(" \r\n\t("), 6);
-        steps.push_back({s.sql, lead == "select" || lead == "SELECT" || lead == "Select"});
-      }
+  auto backend = tovan::data::postgresql::PostgresBackend::Open(Source(db));
+  for (const std::string& text : Traced(trace)) {
+    auto t = tovan::data::postgresql::TranslateBatch(text, backend->catalog());
+    if (!t.ok) continue;  // a call of GetICMaxNum and the like: not T-SQL text
+    for (const auto& s : t.statements) {
+      if (s.kind != tovan::data::tsql::TranslatedStatement::Kind::Execute) continue;
+      const std::string lead = s.sql.substr(s.sql.find_first_not_of(" \r\n\t("), 6);
+      steps.push_back({s.sql, lead == "select" || lead == "SELECT" || lead == "Select"});
     }
   }
   std::remove(trace.c_str());
-  size.statements = steps.size();
-  for (int round = 0; round < 3; ++round) {
-    Copy(base, work);
-    auto start = Clock::now();
-    if (Run(CloseArgs(work, "")) != 0) std::fprintf(stderr, "close failed\n");
-    const double close = Seconds(start);
-    Copy(base, work);
-    const double baseline = Baseline(work, steps);
-    if (round == 0 || close < size.close) size.close = close;
-    if (round == 0 || baseline < size.baseline) size.baseline = baseline;
+  return steps;
+}
+
+std::vector<std::string> BalanceArgs(const std::string& db) {
+  return {"invoke", "--db", Source(db), "TovanMDailyBalance.clsData", "UpdateBalAmount", "\"" + Source(db) + "\""};
+}
+
+Prepared Prepare(int bills) {
+  Prepared p;
+  p.bills = bills;
+  p.base = fmt::format("bench_{}", bills);
+  p.work = p.base + "_work";
+  Sql("postgres", "DROP DATABASE IF EXISTS " + p.base + " WITH (FORCE)");
+  if (Run({"init", "--db", Source(p.base), "--bills", std::to_string(bills), "--lines", "10", "--days", "1",
+           "--last-day", "2026-12-04"}) != 0) {
+    std::fprintf(stderr, "cannot build %s\n", p.base.c_str());
+    std::exit(1);
   }
-  // Four shops' bills: at once, then one after the other.
-  std::vector<std::string> shops;
+  // Traced runs: what each operation sends, translated while no clock runs.
+  const std::string trace = fmt::format("/tmp/server_bench_{}.trace", ::getpid());
+  for (auto [args, steps] : {std::pair{CloseArgs(p.work, ""), &p.close_steps},
+                             std::pair{BalanceArgs(p.work), &p.balance_steps}}) {
+    Copy(p.base, p.work);
+    std::remove(trace.c_str());
+    Run(args, "DAILYBALANCE_TRACE=" + trace);
+    Copy(p.base, p.work);
+    *steps = TranslatedSteps(p.work, trace);
+  }
   for (int shop = 1; shop <= 4; ++shop) {
-    auto ids = Column(base, fmt::format("select \"FID\" from \"t_LS_Retail\" where \"FBranchShop\"={} and "
-                                        "\"FBillType\"=1 order by 1", shop));
+    auto ids = Column(p.base, fmt::format("select \"FID\" from \"t_LS_Retail\" where \"FBranchShop\"={} and "
+                                          "\"FBillType\"=1 order by 1", shop));
     std::string list;
     for (const auto& id : ids) list += (list.empty() ? "" : ",") + id;
-    shops.push_back(list);
+    p.shops.push_back(list);
   }
-  Copy(base, work);
-  auto start = Clock::now();
+  return p;
+}
+
+// Each iteration starts from a fresh copy, made while the clock is stopped.
+template <class Body>
+void Timed(benchmark::State& state, const Prepared& p, Body body) {
+  for (auto _ : state) {
+    Copy(p.base, p.work);
+    auto start = Clock::now();
+    if (!body()) state.SkipWithError("the operation failed");
+    state.SetIterationTime(Seconds(start));
+  }
+}
+
+void RunTogether(const Prepared& p, bool at_once) {
   std::vector<pid_t> children;
-  for (const auto& list : shops) {
+  for (const auto& list : p.shops) {
+    if (!at_once) {
+      Run(CloseArgs(p.work, list));
+      continue;
+    }
     pid_t pid = fork();
-    if (pid == 0) _exit(Run(CloseArgs(work, list)));
+    if (pid == 0) _exit(Run(CloseArgs(p.work, list)));
     children.push_back(pid);
   }
   for (pid_t pid : children) waitpid(pid, nullptr, 0);
-  size.parallel = Seconds(start);
-  Copy(base, work);
-  start = Clock::now();
-  for (const auto& list : shops) Run(CloseArgs(work, list));
-  size.sequential = Seconds(start);
-  Sql("postgres", "DROP DATABASE IF EXISTS " + work + " WITH (FORCE)");
 }
+
+void Register(const Prepared& p) {
+  auto add = [&](const std::string& name, auto body) {
+    benchmark::RegisterBenchmark(fmt::format("{}/{}", name, p.bills).c_str(),
+                                 [&p, body](benchmark::State& state) { Timed(state, p, body); })
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+  };
+  add("close", [&p] { return Run(CloseArgs(p.work, "")) == 0; });
+  add("close_baseline", [&p] { return Baseline(p.work, p.close_steps) > 0; });
+  add("UpdateBalAmount", [&p] { return Run(BalanceArgs(p.work)) == 0; });
+  add("UpdateBalAmount_baseline", [&p] { return Baseline(p.work, p.balance_steps) > 0; });
+  add("four_shops_at_once", [&p] { return RunTogether(p, true), true; });
+  add("four_shops_in_turn", [&p] { return RunTogether(p, false), true; });
+}
+
+// The times as each benchmark ends, then the ratios and the goals.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs)
+      if (!run.error_occurred) ms_[run.run_name.function_name] = run.GetAdjustedRealTime();
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    auto ms = [this](const std::string& name, int bills) {
+      auto it = ms_.find(fmt::format("{}/{}", name, bills));
+      return it == ms_.end() ? 0.0 : it->second;
+    };
+    auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    std::printf("\n%8s %12s %12s %7s %14s %12s %7s %12s %12s %7s\n", "bills", "close ms", "raw ms", "ratio",
+                "balance ms", "raw ms", "ratio", "4 at once", "4 in turn", "ratio");
+    for (int bills : {1000, 10000}) {
+      std::printf("%8d %12.1f %12.1f %6.2fx %14.1f %12.1f %6.2fx %12.1f %12.1f %6.2fx\n", bills, ms("close", bills),
+                  ms("close_baseline", bills), ratio(ms("close", bills), ms("close_baseline", bills)),
+                  ms("UpdateBalAmount", bills), ms("UpdateBalAmount_baseline", bills),
+                  ratio(ms("UpdateBalAmount", bills), ms("UpdateBalAmount_baseline", bills)),
+                  ms("four_shops_at_once", bills), ms("four_shops_in_turn", bills),
+                  ratio(ms("four_shops_at_once", bills), ms("four_shops_in_turn", bills)));
+    }
+    const double close_ratio = ratio(ms("close", 10000), ms("close_baseline", 10000));
+    const double balance_ratio = ratio(ms("UpdateBalAmount", 10000), ms("UpdateBalAmount_baseline", 10000));
+    const double growth = ratio(ms("close", 10000), ms("close", 1000));
+    const double together = ratio(ms("four_shops_at_once", 10000), ms("four_shops_in_turn", 10000));
+    std::printf("growth 1,000 -> 10,000 bills: close %.1fx, its baseline %.1fx\n", growth,
+                ratio(ms("close_baseline", 10000), ms("close_baseline", 1000)));
+    auto verdict = [](bool met) { return met ? "met" : "NOT MET"; };
+    std::printf("goals: close within 3x of its baseline (%.2fx): %s; UpdateBalAmount within 3x (%.2fx): %s\n",
+                close_ratio, verdict(close_ratio < 3), balance_ratio, verdict(balance_ratio < 3));
+    std::printf("       close of 10,000 bills under 3 s (%.2f s): %s; growth under 12x (%.1fx): %s\n",
+                ms("close", 10000) / 1000, verdict(ms("close", 10000) < 3000), growth, verdict(growth < 12));
+    std::printf("       four shops at once / in turn: %.2f (%s)\n", together,
+                together < 0.75 ? "well under" : "NOT well under four closings in turn");
+  }
+
+ private:
+  std::map<std::string, double> ms_;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* dir = std::getenv("DAILYBALANCE_BENCH_PG_HOST");
   if (dir == nullptr || argc < 2) {
-    std::fprintf(stderr, "usage: DAILYBALANCE_BENCH_PG_HOST=SOCKET_DIR server_bench PATH_OF_DAILYBALANCE\n");
+    std::fprintf(stderr, "usage: DAILYBALANCE_BENCH_PG_HOST=SOCKET_DIR server_bench PATH_OF_DAILYBALANCE [benchmark flags]\n");
     return 2;
   }
   host_dir = dir;
   binary = argv[1];
-  std::vector<Size> sizes{{1000}, {10000}};
-  for (Size& s : sizes) Measure(s);
-  std::printf("%8s %10s %10s %8s %11s %11s %11s %8s\n", "bills", "close s", "raw s", "ratio", "statements",
-              "4 at once", "4 in turn", "ratio");
-  for (const Size& s : sizes)
-    std::printf("%8d %10.3f %10.3f %8.2f %11zu %11.3f %11.3f %8.2f\n", s.bills, s.close, s.baseline,
-                s.close / s.baseline, s.statements, s.parallel, s.sequential, s.parallel / s.sequential);
-  std::printf("growth 1,000 -> 10,000 bills: close %.1fx, baseline %.1fx\n", sizes[1].close / sizes[0].close,
-              sizes[1].baseline / sizes[0].baseline);
-  std::printf("goals: close within 3x of the baseline: %s; close of 10,000 bills under 3 s: %s; growth under 12x: %s\n",
-              sizes[1].close / sizes[1].baseline < 3 ? "met" : "MISSED", sizes[1].close < 3 ? "met" : "MISSED",
-              sizes[1].close / sizes[0].close < 12 ? "met" : "MISSED");
+  argv[1] = argv[0];
+  --argc;
+  ++argv;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
+  // The benchmarks refer to these until the run ends.
+  std::vector<Prepared> sizes;
+  sizes.reserve(2);
+  for (int bills : {1000, 10000}) sizes.push_back(Prepare(bills));
+  for (const Prepared& p : sizes) Register(p);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  for (const Prepared& p : sizes) Sql("postgres", "DROP DATABASE IF EXISTS " + p.work + " WITH (FORCE)");
   return 0;
 }

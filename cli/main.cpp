@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
 
   InvokeOptions invoke;
   auto* inv = app.add_subcommand("invoke", "Call a member of a component class late-bound, with JSON arguments");
-  inv->add_option("--db", invoke.db, "Data source of the host: a database file or sqlite:PATH")
+  inv->add_option("--db", invoke.db, "Data source of the host: a database file, sqlite:PATH, or a server (postgresql://..., pg:conninfo)")
       ->capture_default_str();
   inv->add_option("--user", invoke.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767))->capture_default_str();
   inv->add_option("--app-type", invoke.app_type, "The host's AppType value")->capture_default_str();
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
 
   InitOptions init;
   auto* ini = app.add_subcommand("init", "Create a host database: schema, master data and demo retail bills");
-  ini->add_option("--db", init.db, "Database file to create")->capture_default_str();
+  ini->add_option("--db", init.db, "Database to create: a file, or a server database (postgresql://...)")->capture_default_str();
   ini->add_flag("--empty", init.empty, "Schema and master data only");
   auto* bills_option = ini->add_option("--bills", init.bills, "Retail bills to generate")->capture_default_str();
   ini->add_option("--lines", init.lines, "Average goods lines per bill")->capture_default_str();

@@ -79,7 +79,7 @@ void FillDatabase(data::ConnectionBackend& db, const DemoOptions& options) {
   CreateSchema(db);
   LoadMasterData(db, options);
   GenerateDemoData(db, options);
-  if (db.Engine() == "postgresql") db.ExecuteScript(detail::kPostgresSequences);
+  if (db.Engine() == "postgresql") db.ExecuteScript(std::string(detail::kPostgresSequences) + detail::kPostgresIdentities);
   scope.Commit();
 }
 

@@ -225,7 +225,13 @@ BEGIN
     EXECUTE format('CREATE SEQUENCE IF NOT EXISTS %I START %s', 'billcode_' || lower(r."FBillType"::text),
                    r."FCurNo" + 1);
   END LOOP;
-  -- Identities start above the keys the builder wrote itself.
+END $$;
+)sql";
+
+const char* const kPostgresIdentities = R"sql(
+DO $$
+DECLARE r record;
+BEGIN
   FOR r IN SELECT c.relname, a.attname FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c ON c.oid = a.attrelid
            WHERE a.attidentity <> '' AND c.relnamespace = (SELECT oid FROM pg_catalog.pg_namespace WHERE nspname = current_schema()) LOOP
     EXECUTE format('SELECT setval(pg_get_serial_sequence(%L, %L), coalesce((SELECT max(%I) FROM %I), 0) + 1, false)',

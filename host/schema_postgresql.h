@@ -26,7 +26,9 @@ extern const char* const kPostgresPrologue;
 extern const char* const kPostgresEpilogue;
 
 // After the data: the sequences behind interior IDs and bill numbers start
-// above what the tables hold, and identities above the keys written.
+// above what the tables hold.
 extern const char* const kPostgresSequences;
+// After the data: identities start above the keys written into them.
+extern const char* const kPostgresIdentities;
 
 }  // namespace tovan::hostlib::detail

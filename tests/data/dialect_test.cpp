@@ -8,7 +8,7 @@
 //
 //   statement ok                  translate the T-SQL and run it; it must succeed
 //   statement error <text>        translating or running must fail with <text> in the message
-//   query [rowsort] [names]       run it; compare the rows of the last statement that returned
+//   query [rowsort] [names]       run it; compare the rows of the first statement that returned
 //   <tsql>                        columns (names: the first expected line holds the column
 //   ----                          names); values joined by |, NULL for null, reals as %.15g
 //   <expected rows>
@@ -16,6 +16,9 @@
 //   <tsql>                        collapsed: the SQLite text, SKIP, or IF <probe> with the
 //   ----                          statements it guards on the following lines as THEN <text>
 //   <expected translation>
+//
+// A record whose header also says "embedded" looks at how SQLite stores a
+// value (typeof) and runs on the embedded engine only.
 //
 // Every file runs twice: with the plain translation, and as the backend runs
 // batches, parameterized, translations reused across batches of one shape and
@@ -35,76 +38,17 @@
 #include <gtest/gtest.h>
 
 #include "platform/data/sqlite/tsql_dialect.h"
+#include "tests/data/dialect_records.h"
 
 namespace tovan::data::sqlite {
 namespace {
 
+using ::tovan::testing::dialect_files::CollapseBlanks;
+using ::tovan::testing::dialect_files::Joined;
+using ::tovan::testing::dialect_files::ParseRecords;
+using ::tovan::testing::dialect_files::ReadFile;
+using ::tovan::testing::dialect_files::Record;
 namespace fs = std::filesystem;
-
-struct Record {
-  int line = 0;
-  std::string header;  // first line: statement ok / query ... / translate
-  std::string tsql;
-  bool has_expected = false;
-  std::vector<std::string> expected;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::vector<Record> ParseRecords(const std::string& content) {
-  std::vector<Record> records;
-  std::istringstream in(content);
-  std::string line;
-  int number = 0;
-  Record* current = nullptr;
-  bool in_expected = false;
-  while (std::getline(in, line)) {
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) {
-      current = nullptr;
-      continue;
-    }
-    if (current == nullptr) {
-      if (line[0] == '#') continue;
-      records.push_back({number, line, {}, false, {}});
-      current = &records.back();
-      in_expected = false;
-      continue;
-    }
-    if (line == "----") {
-      current->has_expected = true;
-      in_expected = true;
-    } else if (in_expected) {
-      current->expected.push_back(line);
-    } else {
-      if (!current->tsql.empty()) current->tsql += "\r\n";
-      for (std::size_t at; (at = line.find("\\r\\n")) != std::string::npos;) line.replace(at, 4, "\r\n");
-      current->tsql += line;
-    }
-  }
-  return records;
-}
-
-std::string CollapseBlanks(std::string_view s) {
-  std::string out;
-  bool blank = false;
-  for (char c : s) {
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-      blank = !out.empty();
-    } else {
-      if (blank) out.push_back(' ');
-      blank = false;
-      out.push_back(c);
-    }
-  }
-  return out;
-}
 
 void RenderTranslation(const std::vector<TranslatedStatement>& statements, const std::string& prefix,
                        std::vector<std::string>& lines) {
@@ -140,7 +84,7 @@ class Database {
     return false;
   }
 
-  // Rows of the last statement that returned columns.
+  // Rows of the first statement that returned columns.
   struct Rows {
     std::vector<std::string> columns;
     std::vector<std::string> lines;
@@ -159,7 +103,8 @@ class Database {
       Rows result;
       if (!RunOne(s, result, error, values)) return false;
       if (s.kind == TranslatedStatement::Kind::Execute) {
-        if (!result.columns.empty()) rows = std::move(result);
+        // The batch's rows are those of its first statement that returns columns, as a backend answers.
+        if (!result.columns.empty() && rows.columns.empty()) rows = std::move(result);
         continue;
       }
       if (result.lines.size() != 1 || result.columns.size() != 1) {
@@ -256,13 +201,7 @@ class Shapes {
   std::map<std::string, std::vector<Translation>> cache_;
 };
 
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string s;
-  for (const std::string& l : lines) s += l + "\n";
-  return s;
-}
-
-class DialectFileTest : public testing::TestWithParam<std::string> {};
+class DialectFileTest : public ::testing::TestWithParam<std::string> {};
 
 void RunRecords(const std::string& name, bool bind_values) {
   const fs::path dir(DIALECT_TEST_DIR);
@@ -332,17 +271,8 @@ TEST_P(DialectFileTest, Records) { RunRecords(GetParam(), /*bind_values=*/false)
 
 TEST_P(DialectFileTest, RecordsWithValuesBound) { RunRecords(GetParam(), /*bind_values=*/true); }
 
-std::vector<std::string> TestFiles() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(DIALECT_TEST_DIR)) {
-    if (entry.path().extension() == ".test") names.push_back(entry.path().stem().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-INSTANTIATE_TEST_SUITE_P(Files, DialectFileTest, testing::ValuesIn(TestFiles()),
-                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+INSTANTIATE_TEST_SUITE_P(Files, DialectFileTest, ::testing::ValuesIn(::tovan::testing::dialect_files::TestFiles()),
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 }  // namespace
 }  // namespace tovan::data::sqlite

@@ -171,9 +171,17 @@ bool PostgresRewriter::EmitConversion(std::uint32_t at, Range type, Range value,
     }
     return cast_to(parameters.empty() ? "text" : "varchar" + parameters);
   }
-  if (OneOf(t, {"INT", "INTEGER"})) return cast_to("integer");
-  if (WordIs(t, "BIGINT")) return cast_to("bigint");
-  if (OneOf(t, {"SMALLINT", "TINYINT", "BIT"})) return cast_to("smallint");
+  // SQL Server cuts the fraction off where PostgreSQL rounds: convert(int, 12.9) is 12.
+  auto whole_number = [&](std::string_view pg_type) {
+    if (!value_then("CAST(trunc(CAST(", " AS numeric)) AS ")) return false;
+    Append(pg_type);
+    Append(")");
+    return true;
+  };
+  if (OneOf(t, {"INT", "INTEGER"})) return whole_number("integer");
+  if (WordIs(t, "BIGINT")) return whole_number("bigint");
+  if (OneOf(t, {"SMALLINT", "TINYINT"})) return whole_number("smallint");
+  if (WordIs(t, "BIT")) return cast_to("smallint");
   if (OneOf(t, {"DATETIME", "SMALLDATETIME", "DATETIME2"})) return cast_to("timestamp(0)");
   if (WordIs(t, "DATE")) return cast_to("date");
   if (OneOf(t, {"DECIMAL", "NUMERIC"})) return cast_to("numeric" + parameters);

@@ -3,77 +3,251 @@
 -- Text that the host compares without regard to case is COLLATE NOCASE.
 
 CREATE TABLE t_LS_Retail (
-  FID int PRIMARY KEY, FBillNo varchar(50) COLLATE NOCASE, FDate datetime, FBillType int,
-  FBranchShop int, FStock int, FCashier int, FDailyBillID int DEFAULT 0,
-  FDailyBillNo varchar(50) COLLATE NOCASE DEFAULT '', FTotalAmount money, FDiscountAmount money);
+  FID int PRIMARY KEY,
+  FBillNo varchar(50) COLLATE NOCASE,
+  FDate datetime,
+  FBillType int,
+  FBranchShop int,
+  FStock int,
+  FCashier int,
+  FDailyBillID int DEFAULT 0,
+  FDailyBillNo varchar(50) COLLATE NOCASE DEFAULT '',
+  FTotalAmount money,
+  FDiscountAmount money
+);
 CREATE TABLE T_LS_RetailEntry (
-  FEntryID int PRIMARY KEY, FID int, FItemID int, FShowUnitID int, FCoefficient decimal(28,10),
-  FStock int, FAuxPropID int, FQty decimal(28,10), FShowQty decimal(28,10), FAmount money,
-  FBalAmount money);
-CREATE TABLE t_LS_RetailEntry2 (FID int, FSettleID int, FSettleAmount money);
-CREATE TABLE t_LS_Settle (FItemID int PRIMARY KEY, FName nvarchar(80) COLLATE NOCASE);
-CREATE TABLE t_ls_BranchShop (FItemID int PRIMARY KEY, FName nvarchar(80) COLLATE NOCASE);
-CREATE TABLE t_LS_Cashier (FItemID int PRIMARY KEY, FName nvarchar(80) COLLATE NOCASE);
+  FEntryID int PRIMARY KEY,
+  FID int,
+  FItemID int,
+  FShowUnitID int,
+  FCoefficient decimal(28,10),
+  FStock int,
+  FAuxPropID int,
+  FQty decimal(28,10),
+  FShowQty decimal(28,10),
+  FAmount money,
+  FBalAmount money
+);
+CREATE TABLE t_LS_RetailEntry2 (
+  FID int,
+  FSettleID int,
+  FSettleAmount money
+);
+CREATE TABLE t_LS_Settle (
+  FItemID int PRIMARY KEY,
+  FName nvarchar(80) COLLATE NOCASE
+);
+CREATE TABLE t_ls_BranchShop (
+  FItemID int PRIMARY KEY,
+  FName nvarchar(80) COLLATE NOCASE
+);
+CREATE TABLE t_LS_Cashier (
+  FItemID int PRIMARY KEY,
+  FName nvarchar(80) COLLATE NOCASE
+);
 -- FID is an identity column in the host: read back by bill number after the insert.
 CREATE TABLE t_LS_DailyBill (
-  FID integer PRIMARY KEY AUTOINCREMENT, FClassTypeID int, FBillNo varchar(50) COLLATE NOCASE,
-  FDate datetime, FEmpID int, FInvoiceType int, FClient int, FTaxRate float);
-CREATE TABLE t_LS_DailyBillEntry (FID int, FIndex int, FID_SRC int, FBillNo_SRC varchar(50) COLLATE NOCASE);
+  FID integer PRIMARY KEY AUTOINCREMENT,
+  FClassTypeID int,
+  FBillNo varchar(50) COLLATE NOCASE,
+  FDate datetime,
+  FEmpID int,
+  FInvoiceType int,
+  FClient int,
+  FTaxRate float
+);
+CREATE TABLE t_LS_DailyBillEntry (
+  FID int,
+  FIndex int,
+  FID_SRC int,
+  FBillNo_SRC varchar(50) COLLATE NOCASE
+);
 
 CREATE TABLE t_cc_stockbill (
-  FID int PRIMARY KEY, FBillNo varchar(50) COLLATE NOCASE, FCustID int, FCurPayID int,
-  FClassTypeID int, FDate datetime, FCheckDate datetime, FSettleLimitDate datetime,
-  FBillTypeID int, FBillerID int, FCheckerID int, FExplanation nvarchar(255) COLLATE NOCASE,
-  fdeptid int DEFAULT 0, FAllAmount money, FCurPayAmount money, FCurCheckAmount money,
-  FBalanceStyle int, FAcctNo int, FCheckAmount money, FUnCheckAmount money, FInvoiceType int,
-  FStatus int, FVoucherID int DEFAULT 0);
+  FID int PRIMARY KEY,
+  FBillNo varchar(50) COLLATE NOCASE,
+  FCustID int,
+  FCurPayID int,
+  FClassTypeID int,
+  FDate datetime,
+  FCheckDate datetime,
+  FSettleLimitDate datetime,
+  FBillTypeID int,
+  FBillerID int,
+  FCheckerID int,
+  FExplanation nvarchar(255) COLLATE NOCASE,
+  fdeptid int DEFAULT 0,
+  FAllAmount money,
+  FCurPayAmount money,
+  FCurCheckAmount money,
+  FBalanceStyle int,
+  FAcctNo int,
+  FCheckAmount money,
+  FUnCheckAmount money,
+  FInvoiceType int,
+  FStatus int,
+  FVoucherID int DEFAULT 0
+);
 CREATE TABLE t_CC_StockBillEntry (
-  FID int, FIndex int, FItemID int, FUnitID int, FShowUnitID int, FCoefficient decimal(28,10),
-  FAuxPropID int, FSCStockID int, FQty decimal(28,10), FShowQty decimal(28,10),
-  FUnRejectQty decimal(28,10), FBatchNo varchar(50) COLLATE NOCASE, FKFPeriod int,
-  FKFDate datetime, FPeriodDate datetime, FCostPrice money, FCostAmount money,
-  FDiscountAmount money, FDiscountRate float, FInTaxAmount money, FAmount money,
-  FTaxAmount money, FTaxPrice money, FPriceDiscount money, FPrice money, FSecUnitID int,
-  FSecCoefficient decimal(28,10), FSecQty decimal(28,10), FUnRejectAuxQty decimal(28,10),
-  FSecPrice money, FTaxRate float, FClassID_SRC int, FBillNo_SRC varchar(50) COLLATE NOCASE,
-  FID_SRC int);
+  FID int,
+  FIndex int,
+  FItemID int,
+  FUnitID int,
+  FShowUnitID int,
+  FCoefficient decimal(28,10),
+  FAuxPropID int,
+  FSCStockID int,
+  FQty decimal(28,10),
+  FShowQty decimal(28,10),
+  FUnRejectQty decimal(28,10),
+  FBatchNo varchar(50) COLLATE NOCASE,
+  FKFPeriod int,
+  FKFDate datetime,
+  FPeriodDate datetime,
+  FCostPrice money,
+  FCostAmount money,
+  FDiscountAmount money,
+  FDiscountRate float,
+  FInTaxAmount money,
+  FAmount money,
+  FTaxAmount money,
+  FTaxPrice money,
+  FPriceDiscount money,
+  FPrice money,
+  FSecUnitID int,
+  FSecCoefficient decimal(28,10),
+  FSecQty decimal(28,10),
+  FUnRejectAuxQty decimal(28,10),
+  FSecPrice money,
+  FTaxRate float,
+  FClassID_SRC int,
+  FBillNo_SRC varchar(50) COLLATE NOCASE,
+  FID_SRC int
+);
 CREATE TABLE t_rp_Checkbill (
-  FID int PRIMARY KEY, FClassTypeID int, FBillNo varchar(50) COLLATE NOCASE, FBillTypeID int,
-  FDate datetime, FExplanation nvarchar(255) COLLATE NOCASE, FBillerID int, FCheckerID int,
-  FCheckDate datetime, FAmount money, FOutCustID int, FInCustID int,
-  FHint1 nvarchar(80) COLLATE NOCASE, FStatus int, fdeptid int, FVoucherID int DEFAULT 0);
+  FID int PRIMARY KEY,
+  FClassTypeID int,
+  FBillNo varchar(50) COLLATE NOCASE,
+  FBillTypeID int,
+  FDate datetime,
+  FExplanation nvarchar(255) COLLATE NOCASE,
+  FBillerID int,
+  FCheckerID int,
+  FCheckDate datetime,
+  FAmount money,
+  FOutCustID int,
+  FInCustID int,
+  FHint1 nvarchar(80) COLLATE NOCASE,
+  FStatus int,
+  fdeptid int,
+  FVoucherID int DEFAULT 0
+);
 CREATE TABLE t_rp_Checkbillentry1 (
-  FID int, FIndex int, FIsSelected bit, FSourceBillNo varchar(50) COLLATE NOCASE, FBillDate datetime,
-  FSourceClassTypeDesc nvarchar(80) COLLATE NOCASE, FBillAmount money, FBillCheckAmount money,
-  FBillUnCheckAmount money, FBillSettleAmount money, FSourceBillID int, FSourceClassTypeID int,
-  FInitItemID int);
-CREATE TABLE t_RP_CheckBillentry2 (FID int, FSourceClassTypeID int, FSourceBillID int);
-CREATE TABLE t_RP_RBillEntry (FID int, FSourceClassTypeID int, FSourceBillID int);
+  FID int,
+  FIndex int,
+  FIsSelected bit,
+  FSourceBillNo varchar(50) COLLATE NOCASE,
+  FBillDate datetime,
+  FSourceClassTypeDesc nvarchar(80) COLLATE NOCASE,
+  FBillAmount money,
+  FBillCheckAmount money,
+  FBillUnCheckAmount money,
+  FBillSettleAmount money,
+  FSourceBillID int,
+  FSourceClassTypeID int,
+  FInitItemID int
+);
+CREATE TABLE t_RP_CheckBillentry2 (
+  FID int,
+  FSourceClassTypeID int,
+  FSourceBillID int
+);
+CREATE TABLE t_RP_RBillEntry (
+  FID int,
+  FSourceClassTypeID int,
+  FSourceBillID int
+);
 
 CREATE TABLE t_CC_Inventory (
-  FItemID int, FStockID int, FAuxPropID int, FBatchNo varchar(50) COLLATE NOCASE,
-  FQty decimal(28,10), FKFDate datetime, FPeriodDate datetime, FKFPeriod int);
+  FItemID int,
+  FStockID int,
+  FAuxPropID int,
+  FBatchNo varchar(50) COLLATE NOCASE,
+  FQty decimal(28,10),
+  FKFDate datetime,
+  FPeriodDate datetime,
+  FKFPeriod int
+);
 CREATE TABLE t_ICItem (
-  FItemID int PRIMARY KEY, FName nvarchar(80) COLLATE NOCASE, FNumber varchar(80) COLLATE NOCASE,
-  FModel nvarchar(80) COLLATE NOCASE, FIsBatchManager bit, FUnitID int, FSecUnitID int,
-  FSecCoefficient decimal(28,10), FCostPrice money);
+  FItemID int PRIMARY KEY,
+  FName nvarchar(80) COLLATE NOCASE,
+  FNumber varchar(80) COLLATE NOCASE,
+  FModel nvarchar(80) COLLATE NOCASE,
+  FIsBatchManager bit,
+  FUnitID int,
+  FSecUnitID int,
+  FSecCoefficient decimal(28,10),
+  FCostPrice money
+);
 CREATE TABLE t_Item (
-  FItemID int PRIMARY KEY, FItemClassID int, FName nvarchar(80) COLLATE NOCASE,
-  FNumber varchar(80) COLLATE NOCASE, FParentID int, FDetail bit, FLevel smallint, FTaxRate float);
-CREATE TABLE t_Goods (FItemID int PRIMARY KEY, FTrack int);
-CREATE TABLE t_stock (FItemID int PRIMARY KEY, FName nvarchar(80) COLLATE NOCASE, FTypeID int);
-CREATE TABLE t_MeasureUnit (FMeasureUnitID int PRIMARY KEY, FName nvarchar(80) COLLATE NOCASE);
-CREATE TABLE t_AuxItem (FItemID int PRIMARY KEY, FName nvarchar(80) COLLATE NOCASE);
+  FItemID int PRIMARY KEY,
+  FItemClassID int,
+  FName nvarchar(80) COLLATE NOCASE,
+  FNumber varchar(80) COLLATE NOCASE,
+  FParentID int,
+  FDetail bit,
+  FLevel smallint,
+  FTaxRate float
+);
+CREATE TABLE t_Goods (
+  FItemID int PRIMARY KEY,
+  FTrack int
+);
+CREATE TABLE t_stock (
+  FItemID int PRIMARY KEY,
+  FName nvarchar(80) COLLATE NOCASE,
+  FTypeID int
+);
+CREATE TABLE t_MeasureUnit (
+  FMeasureUnitID int PRIMARY KEY,
+  FName nvarchar(80) COLLATE NOCASE
+);
+CREATE TABLE t_AuxItem (
+  FItemID int PRIMARY KEY,
+  FName nvarchar(80) COLLATE NOCASE
+);
 CREATE TABLE t_Organization (
-  FItemID int PRIMARY KEY, FName nvarchar(80) COLLATE NOCASE, FNumber varchar(80) COLLATE NOCASE,
-  FPhone varchar(40), FFax varchar(40), FContact nvarchar(40));
-CREATE TABLE t_SettleAcct (FItemID int PRIMARY KEY, FName nvarchar(80) COLLATE NOCASE, FFixed bit, FDeleted bit);
-CREATE TABLE t_BaseBillTypeData (FID int PRIMARY KEY, FName nvarchar(80) COLLATE NOCASE);
+  FItemID int PRIMARY KEY,
+  FName nvarchar(80) COLLATE NOCASE,
+  FNumber varchar(80) COLLATE NOCASE,
+  FPhone varchar(40),
+  FFax varchar(40),
+  FContact nvarchar(40)
+);
+CREATE TABLE t_SettleAcct (
+  FItemID int PRIMARY KEY,
+  FName nvarchar(80) COLLATE NOCASE,
+  FFixed bit,
+  FDeleted bit
+);
+CREATE TABLE t_BaseBillTypeData (
+  FID int PRIMARY KEY,
+  FName nvarchar(80) COLLATE NOCASE
+);
 CREATE TABLE t_searchinfo_temp (
-  FSearchText nvarchar(4000) DEFAULT '', FKey varchar(255) COLLATE NOCASE, FObjectId int, FAction int DEFAULT 0);
+  FSearchText nvarchar(4000) DEFAULT '',
+  FKey varchar(255) COLLATE NOCASE,
+  FObjectId int,
+  FAction int DEFAULT 0
+);
 CREATE TABLE icclasstableinfo (
-  FClassTypeID int, FKey varchar(80) COLLATE NOCASE, FCaption_CHS nvarchar(80), FVisible int,
-  FPage int, FTabIndex int);
+  FClassTypeID int,
+  FKey varchar(80) COLLATE NOCASE,
+  FCaption_CHS nvarchar(80),
+  FVisible int,
+  FPage int,
+  FTabIndex int
+);
 
 -- Master data.  Items 101-103; customers 201-203 (t_Item class 4), 203 a child of 201.
 INSERT INTO t_ICItem VALUES
