@@ -1,7 +1,5 @@
 #include "closing/stock_bill_saving.h"
 
-#include "platform/automation/text.h"
-
 #include <cmath>
 
 #include "closing/search_index.h"
