@@ -77,10 +77,10 @@ int RunCancel(const CancelOptions& options) {
 int RunClosed(const ClosedOptions& options) {
   return WithSession(options.db, 1, 2, [&](HostSession& session) {
     // --filter is an SQL condition by design (the host's own filter).  The
-    // listing only reads, so it runs in a unit of work that is always rolled
-    // back: whatever a filter makes the statement do is undone, and the data
-    // layer refuses the transaction control that could end the unit early.
-    host::HostUnitOfWork read_only;
+    // listing only reads, so it runs in a read-only unit: it never waits for
+    // a closing, a write a filter smuggles in is refused, and the data layer
+    // refuses the transaction control that could end the unit early.
+    host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
     auto cancel = session.Create("clsUnBalData");
     std::vector<Variant> args{Variant(options.db), Variant(options.filter)};
     auto list = foundation::AsVector(CallMember(cancel, "SetTotalData", args));
@@ -106,7 +106,7 @@ int RunShow(const ShowOptions& options) {
     return kExitBadInput;
   }
   return WithSession(options.db, 1, 2, [&](HostSession& session) {
-    host::HostUnitOfWork read_only;  // a listing: never committed
+    host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
     auto cancel = session.Create("clsUnBalData");
     std::vector<Variant> args{Variant(options.db), Variant(options.id)};
     auto list = foundation::AsVector(CallMember(cancel, "SetDetailData", args));

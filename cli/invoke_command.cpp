@@ -44,9 +44,9 @@ bool MakeHostValue(const std::string& key, const Json& value, Variant& out, void
       out = Variant(connection);
       return true;
     }
-    // The recordset is read in a unit of work that is always rolled back: a
-    // statement that writes instead of reading changes nothing.
-    host::HostUnitOfWork read_only;
+    // The recordset is read in a read-only unit: a statement that writes
+    // instead of reading is refused and changes nothing.
+    host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
     auto rs = data::Recordset::Create();
     rs->Open(value.get<std::string>(), connection, data::ado::kOpenStatic, data::ado::kLockOptimistic);
     out = Variant(rs);

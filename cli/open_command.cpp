@@ -52,7 +52,8 @@ int RunOpen(const OpenBillsOptions& options) {
   hostlib::StartHostProcess(host);
   Json bills = Json::array();
   try {
-    host::CallScope scope;
+    // A listing: a read-only unit, which never waits for a closing.
+    host::CallScope scope(host::CallScope::Access::kReadOnly);
     auto context = host::GlobalContext::ForThread().GetDataContext();
     context->OpenDsn(options.db);
     auto rs = context->GetConnection()->Execute(

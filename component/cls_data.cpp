@@ -185,7 +185,7 @@ std::shared_ptr<foundation::Vector> clsData::PackageRecordset(data::Recordset* r
 
 void clsData::InsertVectDataToTbl(data::Connection* oConn, const std::string& stbl, const std::string& sPKField,
                                   foundation::Vector* oVect, int32_t& RtnCode) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "InsertVectDataToTbl");
   if (!IsTableName(stbl) || !TaxRatesPass(oVect)) {
     RtnCode = records::kWriteFailed;
     return;
@@ -194,7 +194,7 @@ void clsData::InsertVectDataToTbl(data::Connection* oConn, const std::string& st
 }
 
 bool clsData::SaveData(const std::string& sDsn, foundation::Vector* oVect, int32_t& RtnCode) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "SaveData");
   std::shared_ptr<data::Connection> connection;
   try {
     binding_.SetComplete();
@@ -215,26 +215,26 @@ bool clsData::SaveData(const std::string& sDsn, foundation::Vector* oVect, int32
 }
 
 std::string clsData::GetNewBillNo(const std::string& sFBillType) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "GetNewBillNo");
   return numbering::GetNewBillNo(sFBillType);
 }
 
 bool clsData::CheckBalData(const std::string& sDsn, const std::string& sIDDetail, automation::Date sDateFrom,
                            automation::Date sDateTo, const std::string& sBillType, int32_t lBranchShop) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "CheckBalData");
   if (!IsIdListText(sIDDetail) || !IsIdListText(sBillType)) return false;
   return closing::CheckBalData(binding_, sDsn, sIDDetail, sDateFrom, sDateTo, sBillType, lBranchShop);
 }
 
 bool clsData::CheckData(const std::string& sDsn, const std::shared_ptr<foundation::Vector>& vec) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "CheckData");
   if (!RecordValuesPass(vec.get(), "FID", IsIdValue)) return false;
   return closing::CheckData(binding_, sDsn, vec);
 }
 
 bool clsData::CheckStore(const std::string& sDsn, const std::string& sIDDetail, std::string& strRtnMsg,
                          const std::string& sBillType) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "CheckStore");
   if (!IsIdListText(sIDDetail)) {
     if (strRtnMsg.empty()) strRtnMsg = closing::kStockCheckFailed;
     return false;
@@ -243,70 +243,70 @@ bool clsData::CheckStore(const std::string& sDsn, const std::string& sIDDetail, 
 }
 
 bool clsData::JudgeData(const std::string& sDsn, const std::string& sIDDetail) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "JudgeData");
   if (!IsIdListText(sIDDetail)) return false;
   return closing::JudgeData(binding_, sDsn, sIDDetail);
 }
 
 std::shared_ptr<foundation::Vector> clsData::GetSettleAcctData(const std::string& sDsn) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "GetSettleAcctData");
   return closing::GetSettleAcctData(binding_, sDsn);
 }
 
 std::shared_ptr<foundation::Vector> clsData::SetSettleAmount(const std::string& sDsn, const std::string& sIDDetail) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "SetSettleAmount");
   if (!IsIdListText(sIDDetail)) return nullptr;
   return closing::SetSettleAmount(binding_, sDsn, sIDDetail);
 }
 
 std::string clsData::SetSettleAmountID(const std::string& sDsn, const std::string& SettleAccText) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "SetSettleAmountID");
   return closing::SetSettleAmountID(binding_, sDsn, SettleAccText);
 }
 
 std::shared_ptr<foundation::Vector> clsData::GetData(const std::string& sDsn) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "GetData");
   closing::GetData(binding_, customer_tree_, sDsn);
   return customer_tree_;
 }
 
 void clsData::GetItemData(const std::string& sItemID, const std::string& sDsn, const std::string& sFilter) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "GetItemData");
   if (!customer_tree_) customer_tree_ = foundation::Vector::Create();
   if (!IsIdListText(sItemID)) return;
   closing::GetItemData(binding_, *customer_tree_, sItemID, sDsn, sFilter);
 }
 
 int16_t clsData::GetMaxLevel(const std::string& sDsn) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "GetMaxLevel");
   return closing::GetMaxLevel(binding_, sDsn);
 }
 
 void clsData::GetCustDetail(const std::string& sDsn, const std::string& ItemID, std::string& name,
                             std::string& contact, std::string& phone, std::string& fax) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "GetCustDetail");
   if (!IsIdListText(ItemID)) return;
   closing::GetCustDetail(binding_, sDsn, ItemID, name, contact, phone, fax);
 }
 
 std::string clsData::GetInvoiceData(data::Connection* oConn, const std::string& sItemID) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "GetInvoiceData");
   if (!IsIdListText(sItemID)) return {};
   return closing::GetInvoiceData(oConn, sItemID);
 }
 
 std::string clsData::GetIDData(const std::string& sDsn, const std::string& sFilter) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "GetIDData");
   return closing::GetIDData(binding_, sDsn, sFilter);
 }
 
 std::string clsData::GetSettleInfo(const std::string& sSection, const std::string& SKey) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "GetSettleInfo");
   return closing::GetSettleInfo(sSection, SKey);
 }
 
 bool clsData::UpdateBalAmount(const std::string& sDsn) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "UpdateBalAmount");
   return closing::UpdateBalAmount(binding_, sDsn);
 }
 
@@ -315,7 +315,7 @@ bool clsData::ProcessDailyBalance(automation::DispatchPtr objEventsSwitch, const
                                   const std::string& sInvoiceType, const std::string& sClient, double dTax,
                                   std::shared_ptr<foundation::Vector> vec, std::string& strReturnMsg,
                                   bool bCreateCheckBill, int32_t lInCustID, int32_t lDeptID) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsDataInterface(), "ProcessDailyBalance");
   events_switch_ = objEventsSwitch;
   if (!IsIdListText(sID) || !IsIdListText(sBillType) || !IsIdListText(sInvoiceType) || !IsIdListText(sClient) ||
       !RecordValuesPass(vec.get(), "FSettleItemID", IsIdValue) ||

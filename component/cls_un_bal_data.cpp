@@ -72,25 +72,25 @@ int32_t clsUnBalData::TransMode() const { return kTransMode; }
 int32_t clsUnBalData::GetUnBalProgressValue() const { return progress_.PercentAsInteger(); }
 
 std::shared_ptr<foundation::Vector> clsUnBalData::SetTotalData(const std::string& sDsn, std::string& sFilter) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsUnBalDataInterface(), "SetTotalData");
   return cancel::SetTotalData(binding_, sDsn, sFilter);
 }
 
 std::shared_ptr<foundation::Vector> clsUnBalData::SetDetailData(const std::string& sDsn, const std::string& sID) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsUnBalDataInterface(), "SetDetailData");
   if (!IsIdListText(sID)) return nullptr;
   return cancel::SetDetailData(binding_, sDsn, sID);
 }
 
 bool clsUnBalData::GenerateVch(const std::string& sDsn, const std::string& sDailyBillID, std::string& sMsg) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsUnBalDataInterface(), "GenerateVch");
   if (!IsIdListText(sDailyBillID)) return false;
   return cancel::GenerateVch(binding_, sDsn, sDailyBillID, sMsg);
 }
 
 bool clsUnBalData::UnBalData(automation::DispatchPtr objEventsSwitch, const std::string& sDsn, const std::string& sID,
                              std::string& strReturnMsg) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsUnBalDataInterface(), "UnBalData");
   events_switch_ = std::move(objEventsSwitch);
   if (!IsIdListText(sID)) {
     strReturnMsg = "反日结失败！\r\nnot a list of daily-bill ids";
@@ -100,7 +100,7 @@ bool clsUnBalData::UnBalData(automation::DispatchPtr objEventsSwitch, const std:
 }
 
 std::string clsUnBalData::GetUnBalDataID(const std::string& sDsn, std::string& sFilter) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsUnBalDataInterface(), "GetUnBalDataID");
   return cancel::GetUnBalDataID(binding_, sDsn, sFilter);
 }
 

@@ -57,7 +57,7 @@ std::string clsXSBalData::GetXSIDData(const std::shared_ptr<foundation::Vector>&
 }
 
 bool clsXSBalData::IsValidBill(const std::string& sID, int32_t& lTypeID, int32_t& DailyType, std::string& sRtnMsg) {
-  host::CallScope scope(binding_.data_context_ptr());
+  const auto scope = binding_.Scope(ClsXSBalDataInterface(), "IsValidBill");
   if (!IsIdListText(sID, /*quoted=*/true)) return false;
   return selection::IsValidBill(binding_, sID, lTypeID, DailyType, sRtnMsg);
 }

@@ -4,7 +4,8 @@
 // every database operation rebinds it with OpenDataContext(data source),
 // votes SetAbort, works on GetConnection() and votes SetComplete at its
 // normal end.  A public operation that touches the database also holds a
-// CallScope, its part of the thread's unit of work.
+// CallScope, its part of the thread's unit of work: read-only when its
+// interface describes the member as only reading.
 //
 // Thread-safety: one instance, one thread.
 #pragma once
@@ -12,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/automation/typelib.h"
 #include "platform/host/data_context.h"
 
 namespace tovan::component {
@@ -23,6 +25,10 @@ class ContextBinding {
   // Binds anew to `data_source` on the thread's context.  Failures (no such
   // database) are not caught here; they reach the calling operation.
   void OpenDataContext(const std::string& data_source);
+
+  // The part of the thread's unit of work of a call of `member` of `iface`.
+  // Aborts on a name the interface does not have (a programming error).
+  host::CallScope Scope(const automation::InterfaceDesc& iface, std::string_view member) const;
 
   host::DataContext& data_context() { return *data_context_; }
   const std::shared_ptr<host::DataContext>& data_context_ptr() const { return data_context_; }

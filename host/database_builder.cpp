@@ -29,7 +29,7 @@ void Exec(data::ConnectionBackend& db, const std::string& sql, std::initializer_
 
 WriteScope::WriteScope(data::ConnectionBackend& db) : db_(db) {
   if (!db_.InTransaction()) {
-    db_.BeginTransaction();
+    db_.BeginTransaction(data::TransactionAccess::kReadWrite);
     owns_ = true;
   }
 }

@@ -37,7 +37,7 @@ std::string Setting(const automation::DispatchPtr& data, const char* key) {
 }  // namespace
 
 Json Settings(cli::HostSession& session) {
-  host::HostUnitOfWork read_only;
+  host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   auto data = session.Create("clsData");
   return Json{{"client", Setting(data, "Client")},
               {"invoiceType", Setting(data, "InvoiceType")},
@@ -47,7 +47,7 @@ Json Settings(cli::HostSession& session) {
 }
 
 Json Shops(cli::HostSession& session) {
-  host::HostUnitOfWork read_only;
+  host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   hostlib::HostDatabase db(session.db());
   auto rows = db.Query("SELECT FItemID, FNumber, FName FROM t_LS_BranchShop ORDER BY FNumber");
   Json shops = Json::array();
@@ -57,7 +57,7 @@ Json Shops(cli::HostSession& session) {
 }
 
 Json OpenBills(cli::HostSession& session, const BillFilter& filter) {
-  host::HostUnitOfWork read_only;
+  host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   auto data = session.Create("clsData");
   std::vector<Variant> any{Variant(session.db()), Variant(""), Variant(filter.from), Variant(filter.to),
                            Variant(filter.type), Variant(filter.shop)};
@@ -91,7 +91,7 @@ Json OpenBills(cli::HostSession& session, const BillFilter& filter) {
 }
 
 Json SelectionTotals(cli::HostSession& session, const std::string& ids) {
-  host::HostUnitOfWork read_only;
+  host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   auto data = session.Create("clsData");
   std::vector<Variant> args{Variant(session.db()), Variant(ids)};
   Json methods = Records(CallMember(data, "SetSettleAmount", args));
@@ -115,7 +115,7 @@ Json SelectionTotals(cli::HostSession& session, const std::string& ids) {
 }
 
 Json CheckSelection(cli::HostSession& session, const CheckRequest& request) {
-  host::HostUnitOfWork read_only;
+  host::HostUnitOfWork rolled_back;  // UpdateBalAmount writes; never committed
   auto data = session.Create("clsData");
   auto selection = session.Create("clsXSBalData");
   const std::string& db_text = session.db();
@@ -147,14 +147,14 @@ Json CheckSelection(cli::HostSession& session, const CheckRequest& request) {
 }
 
 Json Customers(cli::HostSession& session) {
-  host::HostUnitOfWork read_only;
+  host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   auto data = session.Create("clsData");
   std::vector<Variant> args{Variant(session.db())};
   return Json{{"customers", Records(CallMember(data, "GetData", args))}};
 }
 
 Json Customer(cli::HostSession& session, int32_t id) {
-  host::HostUnitOfWork read_only;
+  host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   auto data = session.Create("clsData");
   std::string text = std::to_string(id);
   std::vector<Variant> args{Variant(session.db()), Variant(text), Variant(""), Variant(""), Variant(""), Variant("")};
@@ -176,14 +176,14 @@ Json Customer(cli::HostSession& session, int32_t id) {
 }
 
 Json Accounts(cli::HostSession& session) {
-  host::HostUnitOfWork read_only;
+  host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   auto data = session.Create("clsData");
   std::vector<Variant> args{Variant(session.db())};
   return Json{{"accounts", Records(CallMember(data, "GetSettleAcctData", args))}};
 }
 
 Json ClosedDays(cli::HostSession& session, const ClosedFilter& filter) {
-  host::HostUnitOfWork read_only;
+  host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   auto cancel = session.Create("clsUnBalData");
   // Built from validated values only: dates and a number made of letters and digits.
   std::vector<std::string> parts;
@@ -202,7 +202,7 @@ Json ClosedDays(cli::HostSession& session, const ClosedFilter& filter) {
 }
 
 Json DayDetails(cli::HostSession& session, int32_t id) {
-  host::HostUnitOfWork read_only;
+  host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   auto cancel = session.Create("clsUnBalData");
   std::vector<Variant> args{Variant(session.db()), Variant(std::to_string(id))};
   return Json{{"id", id}, {"bills", Records(CallMember(cancel, "SetDetailData", args))}};

@@ -46,6 +46,9 @@ struct MemberDesc {
   ParamType result = ParamType::Void;
   std::string result_object_type;
   bool is_default = false;  // the member called for the empty name
+  // The member only reads: called outermost, it runs in a read-only unit of
+  // work that never waits for a writer and refuses any write.
+  bool reads_only = false;
 };
 
 struct InterfaceDesc {
@@ -120,6 +123,11 @@ inline MemberDesc Put(std::string name, std::vector<ParamDesc> params, bool is_d
   MemberDesc m = Method(std::move(name), std::move(params));
   m.kind = MemberKind::PropertyPut;
   m.is_default = is_default;
+  return m;
+}
+// Marks `m` as a member that only reads.
+inline MemberDesc ReadsOnly(MemberDesc m) {
+  m.reads_only = true;
   return m;
 }
 }  // namespace describe

@@ -35,6 +35,11 @@ struct ProcedureArgument {
 
 class ConnectionBackend;
 
+// What a unit of work's transaction may do.  A read-only one never waits for
+// a writer (it reads a snapshot taken at its first statement) and refuses
+// every write as a database error.
+enum class TransactionAccess { kReadWrite, kReadOnly };
+
 // A stored procedure implemented natively by the host for a backend that has
 // none of its own: it runs on the calling connection, reads its input
 // arguments, writes output ones and returns the RETURN_VALUE.
@@ -75,11 +80,12 @@ class ConnectionBackend {
   virtual int32_t CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) = 0;
   virtual void RegisterProcedure(std::string name, NativeProcedure procedure) = 0;
 
-  // Transactions of units of work.  On the embedded engine Begin takes the
-  // write lock, waiting up to the busy timeout for another unit to end; on a
-  // server it begins a transaction whose conflicts with another surface as
-  // a database error at the statement that meets them.
-  virtual void BeginTransaction() = 0;
+  // Transactions of units of work.  On the embedded engine a read-write
+  // Begin takes the write lock, waiting up to the busy timeout for another
+  // unit to end; on a server it begins a transaction whose conflicts with
+  // another surface as a database error at the statement that meets them.
+  // A read-only Begin takes no lock on either.
+  virtual void BeginTransaction(TransactionAccess access) = 0;
   virtual void CommitTransaction() = 0;
   virtual void RollbackTransaction() = 0;
   virtual bool InTransaction() const = 0;

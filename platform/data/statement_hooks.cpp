@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/data/data_error.h"
 
@@ -46,6 +49,8 @@ std::shared_ptr<FaultInjector> FaultInjector::FromEnvironment() {
     action = Action::Fail;
   } else if (verb == "exit") {
     action = Action::Exit;
+  } else if (verb == "pause") {
+    action = Action::Pause;
   } else {
     return nullptr;
   }
@@ -63,6 +68,13 @@ void FaultInjector::BeforeStatement(std::string_view text) {
   ++fired_;
   last_failed_ = std::string(text);
   if (action_ == Action::Exit) ::_exit(75);
+  if (action_ == Action::Pause) {
+    // Said on stderr, so that whoever waits for the pause knows it has begun.
+    std::fprintf(stderr, "injected pause at statement %lld\n", static_cast<long long>(seen_));
+    std::fflush(stderr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMilliseconds));
+    return;
+  }
   RaiseDatabaseError("injected fault at statement " + std::to_string(seen_));
 }
 

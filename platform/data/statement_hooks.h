@@ -9,8 +9,10 @@
 // Faults (LevelDB's Env is the model: tests swap the seam, the code under
 // test does not change): a FaultInjector makes the Nth statement of its
 // connection, or every statement containing a given text, fail with a
-// database error or end the process at once.  $DAILYBALANCE_FAULT sets one
-// for a whole process: "fail:N", "exit:N", "fail:text" or "exit:text".
+// database error, end the process at once, or stall for kPause first (a
+// slow statement, which holds its unit open while other processes work).
+// $DAILYBALANCE_FAULT sets one for a whole process: "fail:N", "exit:N",
+// "pause:N", or the same verbs with ":text".
 //
 // Thread-safety: an injector belongs to one connection and its thread; the
 // trace appends whole records with one write each.
@@ -50,7 +52,8 @@ class StatementTrace {
 
 class FaultInjector {
  public:
-  enum class Action { Fail, Exit };
+  enum class Action { Fail, Exit, Pause };
+  static constexpr int kPauseMilliseconds = 5000;
 
   // Fires on the `n`th statement (1-based) counted from now.
   static std::shared_ptr<FaultInjector> AtStatement(int64_t n, Action action);
@@ -60,8 +63,10 @@ class FaultInjector {
   static std::shared_ptr<FaultInjector> FromEnvironment();
 
   // Counts the statement and, when the plan says so, raises a database
-  // error ("injected fault at statement N") or ends the process with
-  // _exit(75), as a crash would: no destructors, no commits.
+  // error ("injected fault at statement N"), ends the process with
+  // _exit(75), as a crash would (no destructors, no commits), or sleeps
+  // kPauseMilliseconds and lets the statement run (saying so on stderr
+  // first: "injected pause at statement N").
   void BeforeStatement(std::string_view text);
 
   int64_t statements_seen() const { return seen_; }

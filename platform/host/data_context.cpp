@@ -44,12 +44,15 @@ std::optional<std::string> DataContext::TakeUnitError() {
 
 void DataContext::BeforeStatement(data::Connection& connection) {
   if (depth_ == 0 || connection.backend().InTransaction()) return;
-  connection.backend().BeginTransaction();
+  connection.backend().BeginTransaction(access_);
   enlisted_.push_back(std::static_pointer_cast<data::Connection>(connection.shared_from_this()));
 }
 
-void DataContext::Enter() {
-  if (depth_++ == 0) last_vote_ = Vote::None;
+void DataContext::Enter(data::TransactionAccess access) {
+  if (depth_++ == 0) {
+    last_vote_ = Vote::None;
+    access_ = access;
+  }
 }
 
 void DataContext::Leave() {
@@ -59,11 +62,15 @@ void DataContext::Leave() {
     } catch (const automation::AutomationError& e) {
       unit_error_ = e.description();
     }
+    access_ = data::TransactionAccess::kReadWrite;
   }
 }
 
 void DataContext::LeaveHostUnit(bool commit) {
-  if (depth_ > 0 && --depth_ == 0) EndUnit(commit);
+  if (depth_ > 0 && --depth_ == 0) {
+    access_ = data::TransactionAccess::kReadWrite;
+    EndUnit(commit);
+  }
 }
 
 void DataContext::EndUnit(bool commit) {
@@ -99,13 +106,17 @@ void DataContext::CloseAll() {
   depth_ = 0;
 }
 
-CallScope::CallScope() : CallScope(GlobalContext::ForThread().GetDataContext()) {}
+CallScope::CallScope(Access access) : CallScope(GlobalContext::ForThread().GetDataContext(), access) {}
 
-CallScope::CallScope(std::shared_ptr<DataContext> context) : context_(std::move(context)) { context_->Enter(); }
+CallScope::CallScope(std::shared_ptr<DataContext> context, Access access) : context_(std::move(context)) {
+  context_->Enter(access);
+}
 
 CallScope::~CallScope() { context_->Leave(); }
 
-HostUnitOfWork::HostUnitOfWork() : context_(GlobalContext::ForThread().GetDataContext()) { context_->Enter(); }
+HostUnitOfWork::HostUnitOfWork(Access access) : context_(GlobalContext::ForThread().GetDataContext()) {
+  context_->Enter(access);
+}
 
 HostUnitOfWork::~HostUnitOfWork() {
   if (!ended_) Rollback();

@@ -14,6 +14,11 @@
 // decide itself opens a HostUnitOfWork around several calls: the calls join
 // it, their votes are recorded, and the host commits or rolls back.
 //
+// The outermost scope also decides the unit's access.  A read-only unit
+// (a member that only reads, called outermost; a listing of the host's)
+// never waits for a writer and refuses every write as a database error; a
+// read-only scope inside a unit that writes joins it as it is.
+//
 // Errors: OpenDsn and GetConnection raise AutomationError (database errors
 // from opening; 91 when nothing is bound).  A commit that fails at the end
 // of a scope rolls back and is kept for TakeUnitError().
@@ -67,6 +72,8 @@ class DataContext final : public data::StatementObserver {
 
   Vote last_vote() const { return last_vote_; }
   bool InUnit() const { return depth_ > 0; }
+  // The access of the open unit (read-write when none is open).
+  data::TransactionAccess unit_access() const { return access_; }
   const std::string& bound_data_source() const { return bound_; }
   // The error of the last commit that failed at the end of a scope, cleared.
   std::optional<std::string> TakeUnitError();
@@ -79,7 +86,7 @@ class DataContext final : public data::StatementObserver {
  private:
   friend class CallScope;
   friend class HostUnitOfWork;
-  void Enter();
+  void Enter(data::TransactionAccess access);
   void Leave();
   void LeaveHostUnit(bool commit);
   void EndUnit(bool commit);
@@ -89,6 +96,7 @@ class DataContext final : public data::StatementObserver {
   std::string bound_;
   int depth_ = 0;
   Vote last_vote_ = Vote::None;
+  data::TransactionAccess access_ = data::TransactionAccess::kReadWrite;
   std::vector<std::shared_ptr<data::Connection>> enlisted_;
   std::optional<std::string> unit_error_;
 };
@@ -96,8 +104,9 @@ class DataContext final : public data::StatementObserver {
 // One public operation's part of the thread's unit of work.
 class CallScope {
  public:
-  CallScope();  // on the thread's DataContext
-  explicit CallScope(std::shared_ptr<DataContext> context);
+  using Access = data::TransactionAccess;
+  explicit CallScope(Access access = Access::kReadWrite);  // on the thread's DataContext
+  explicit CallScope(std::shared_ptr<DataContext> context, Access access = Access::kReadWrite);
   ~CallScope();
   CallScope(const CallScope&) = delete;
   CallScope& operator=(const CallScope&) = delete;
@@ -109,7 +118,8 @@ class CallScope {
 // A unit of work the host decides: nothing commits until Commit().
 class HostUnitOfWork {
  public:
-  HostUnitOfWork();
+  using Access = data::TransactionAccess;
+  explicit HostUnitOfWork(Access access = Access::kReadWrite);
   ~HostUnitOfWork();  // rolls back unless committed
   HostUnitOfWork(const HostUnitOfWork&) = delete;
   HostUnitOfWork& operator=(const HostUnitOfWork&) = delete;

@@ -140,20 +140,28 @@ TEST_F(HostileInput, SqlByDesignCannotWrite) {
   ASSERT_EQ(Dailybalance({"close", "--db", db, "--date", "2026-12-04", "--type", "sales", "--client", "314"}).code, 0);
   std::string before = Snapshot(db);
 
-  // A filter is a condition on the daily bills; whatever else it makes the
-  // statement do is rolled back with the listing's unit of work.
-  Run listed = Dailybalance({"closed", "--db", db, "--filter", "1=0;delete from t_LS_Retail;--"});
-  EXPECT_EQ(listed.code, 0) << listed.err;
-  Run filtered = Dailybalance({"closed", "--db", db, "--filter", "b.FID=1;update t_LS_Retail set FDailyBillID=0;--"});
+  // A filter is a condition on the daily bills; a write it carries is
+  // refused by the listing's read-only unit, and the listing with it.
+  for (const char* filter : {"1=0;delete from t_LS_Retail;--", "b.FID=1;update t_LS_Retail set FDailyBillID=0;--"}) {
+    Run listed = Dailybalance({"closed", "--db", db, "--filter", filter});
+    EXPECT_EQ(listed.code, 2) << filter;
+    EXPECT_EQ(listed.err.rfind("dailybalance: --filter: ", 0), 0u) << listed.err;
+    EXPECT_EQ(std::count(listed.err.begin(), listed.err.end(), '\n'), 1) << listed.err;
+  }
+  Run filtered = Dailybalance({"closed", "--db", db, "--filter", "b.FID=1"});
   EXPECT_EQ(filtered.code, 0) << filtered.err;
-  EXPECT_NE(filtered.out.find("RJ"), std::string::npos) << "the condition itself still filters";
+  EXPECT_NE(filtered.out.find("RJ"), std::string::npos) << "the condition itself filters";
   Run written = Dailybalance(
       {"invoke", "--db", db, "TovanMDailyBalance.clsData", "GetIDData", R"({"sql": "delete from t_LS_Retail"})"});
   EXPECT_EQ(written.code, 2);
   Run read = Dailybalance({"invoke", "--db", db, "TovanMDailyBalance.clsData", "PackageRecordset",
                            R"({"sql": "select FID from t_LS_Retail where FID=22;delete from t_LS_Retail"})"});
-  EXPECT_EQ(read.code, 0) << read.err;
-  EXPECT_NE(read.out.find("\"22\""), std::string::npos) << read.out;
+  EXPECT_EQ(read.code, 2) << read.out;
+  EXPECT_EQ(read.err.rfind("dailybalance: argument 1: ", 0), 0u) << read.err;
+  Run plain = Dailybalance({"invoke", "--db", db, "TovanMDailyBalance.clsData", "PackageRecordset",
+                            R"({"sql": "select FID from t_LS_Retail where FID=22"})"});
+  EXPECT_EQ(plain.code, 0) << plain.err;
+  EXPECT_NE(plain.out.find("\"22\""), std::string::npos) << plain.out;
 
   std::string after = Snapshot(db);
   EXPECT_TRUE(after == before) << FirstDifference(before, after);

@@ -40,8 +40,7 @@ inline std::string Snapshot(const std::string& path) {
   auto& db = connection->backend();
   // One read transaction: a unit committing while the tables are read one by
   // one must not show half of itself.
-  const bool server = db.Engine() == "postgresql";
-  if (server) db.BeginTransaction();
+  db.BeginTransaction(data::TransactionAccess::kReadOnly);
   // The connection is kept: a read that raises must not leave it in this transaction.
   struct EndRead {
     data::ConnectionBackend& db;
@@ -284,6 +283,12 @@ class Child {
 
   bool started() const { return pid_ > 0; }
   void Kill() const { ::kill(pid_, SIGKILL); }
+  // Whether the process has not ended yet (it is not reaped).
+  bool Running() const {
+    siginfo_t info{};
+    return !waited_ && ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+  }
   // The exit code, or minus the signal that ended the process.
   int Wait() {
     int status = 0;

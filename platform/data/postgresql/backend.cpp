@@ -604,10 +604,11 @@ void PostgresBackend::RegisterProcedure(std::string name, NativeProcedure proced
   procedures_[Lower(name)] = std::move(procedure);
 }
 
-void PostgresBackend::BeginTransaction() {
+void PostgresBackend::BeginTransaction(TransactionAccess access) {
   FlushHeld();
   std::vector<Outgoing> begin(1);
-  begin[0].sql = "BEGIN ISOLATION LEVEL REPEATABLE READ";
+  begin[0].sql = access == TransactionAccess::kReadOnly ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"
+                                                        : "BEGIN ISOLATION LEVEL REPEATABLE READ";
   Exchange(begin, nullptr);
   in_transaction_ = true;
 }

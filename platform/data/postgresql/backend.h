@@ -73,7 +73,7 @@ class PostgresBackend final : public ConnectionBackend {
   std::string_view Engine() const override { return "postgresql"; }
   int32_t CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) override;
   void RegisterProcedure(std::string name, NativeProcedure procedure) override;
-  void BeginTransaction() override;
+  void BeginTransaction(TransactionAccess access) override;
   void CommitTransaction() override;
   void RollbackTransaction() override;
   bool InTransaction() const override;

@@ -376,10 +376,28 @@ void SqliteBackend::RegisterProcedure(std::string name, NativeProcedure procedur
   procedures_[Lower(name)] = std::move(procedure);
 }
 
-void SqliteBackend::BeginTransaction() { ExecuteScript("BEGIN IMMEDIATE"); }
-void SqliteBackend::CommitTransaction() { ExecuteScript("COMMIT"); }
+void SqliteBackend::BeginTransaction(TransactionAccess access) {
+  if (access == TransactionAccess::kReadWrite) {
+    ExecuteScript("BEGIN IMMEDIATE");
+    return;
+  }
+  // A deferred transaction reads one WAL snapshot and never takes the write
+  // lock; query_only makes the connection refuse writes until the unit ends.
+  ExecuteScript("BEGIN DEFERRED; PRAGMA query_only=1");
+  read_only_ = true;
+}
+void SqliteBackend::CommitTransaction() {
+  EndReadOnly();
+  ExecuteScript("COMMIT");
+}
 void SqliteBackend::RollbackTransaction() {
+  EndReadOnly();
   if (InTransaction()) ExecuteScript("ROLLBACK");
+}
+void SqliteBackend::EndReadOnly() {
+  if (!read_only_) return;
+  read_only_ = false;
+  ExecuteScript("PRAGMA query_only=0");
 }
 bool SqliteBackend::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 

@@ -53,7 +53,7 @@ class SqliteBackend final : public ConnectionBackend {
   BatchResult Execute(std::string_view text) override;
   int32_t CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) override;
   void RegisterProcedure(std::string name, NativeProcedure procedure) override;
-  void BeginTransaction() override;
+  void BeginTransaction(TransactionAccess access) override;
   void CommitTransaction() override;
   void RollbackTransaction() override;
   bool InTransaction() const override;
@@ -85,6 +85,8 @@ class SqliteBackend final : public ConnectionBackend {
   void Bind(sqlite3_stmt* st, const TranslatedStatement& statement, const Batch& batch);
   sqlite3_stmt* Prepare(const std::string& sql);
   [[noreturn]] void Fail() const;
+  // Lets the connection write again after a read-only transaction.
+  void EndReadOnly();
 
   sqlite3* db_;
   std::string data_source_;
@@ -98,6 +100,7 @@ class SqliteBackend final : public ConnectionBackend {
   sqlite3_stmt* one_off_ = nullptr;
   void FinalizeOneOff();
   std::uint64_t uses_ = 0;
+  bool read_only_ = false;  // a read-only transaction is open
   std::vector<tsql::Literal> literals_;  // scratch of Execute
   std::string shape_;              // scratch of Execute, the shape Keep files under
   std::string value_;              // scratch of Bind
