@@ -22,8 +22,13 @@ namespace {
 // Bounds: translations kept per connection, batches long enough to be
 // one-offs (id lists), and held writes sent in one pipeline at most.
 constexpr std::size_t kMaxTranslations = 4096;
-constexpr std::size_t kMaxCachedBatch = 16384;
+constexpr std::size_t kMaxCachedBatch = tsql::ShapeCache::kMaxCachedBatch;
 constexpr std::size_t kMaxHeld = 512;
+// Prepared statements per session (the oldest go all at once past it), and
+// the parameters of a statement worth preparing (a long IN list of values
+// is one of a kind: it goes as text).
+constexpr std::size_t kMaxPrepared = 2048;
+constexpr std::size_t kMaxPreparedParams = 64;
 
 // Type OIDs of the built-in types (pg_type.h is a server header).
 constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701,
@@ -129,6 +134,35 @@ bool OnlyWrites(const Translation& t) {
     }
   }
   return true;
+}
+
+// The values and types statement `s` binds from the batch's literals: a
+// whole number as PostgreSQL types its literal (integer, else bigint), a
+// quoted text as its body, of unknown type, for the server to type by its
+// place as it types a literal.
+void BindLiterals(const TranslatedStatement& s, std::string_view text, const std::vector<tsql::Literal>& literals,
+                  std::vector<std::string>& values, std::vector<unsigned int>& types) {
+  values.clear();
+  types.clear();
+  for (std::uint32_t place : s.params) {
+    const tsql::Literal& literal = literals[place];
+    const std::string_view token = text.substr(literal.pos, literal.len);
+    if (literal.kind == tsql::TokenKind::Number) {
+      values.emplace_back(token);
+      types.push_back(std::strtoll(values.back().c_str(), nullptr, 10) <= 2147483647LL ? kInt4 : kInt8);
+      continue;
+    }
+    const std::size_t skip = literal.kind == tsql::TokenKind::NString ? 2 : 1;
+    const std::string_view body = token.substr(skip, token.size() - skip - 1);
+    std::string value;
+    value.reserve(body.size());
+    for (std::size_t k = 0; k < body.size(); ++k) {
+      value.push_back(body[k]);
+      if (body[k] == '\'') ++k;  // '' stands for one quote
+    }
+    values.push_back(std::move(value));
+    types.push_back(0);
+  }
 }
 
 }  // namespace
@@ -243,6 +277,7 @@ void PostgresBackend::SetUpSession() {
 
 void PostgresBackend::Reconnect() {
   PQreset(conn_);
+  prepared_.clear();  // the session that had them is gone
   if (PQstatus(conn_) != CONNECTION_OK) return;  // the caller reports the lost connection
   try {
     SetUpSession();
@@ -303,7 +338,18 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
   const bool control = framing == Framing::kControl;
   // A connection the server ended while no unit was open is made again: no
   // work of a unit is lost by it, and a long-lived host goes on working.
-  if (PQstatus(conn_) != CONNECTION_OK && !in_transaction_ && !control) Reconnect();
+  if (PQstatus(conn_) != CONNECTION_OK && !in_transaction_ && !control) {
+    Reconnect();
+    // The statements this exchange runs prepared are prepared again in the new session.
+    std::set<std::string> again;
+    for (const Outgoing& o : statements) {
+      if (o.prepared.empty() || o.prepare_only || PQstatus(conn_) != CONNECTION_OK) continue;
+      if (!again.insert(o.prepared).second) continue;
+      std::vector<Outgoing> prepare{o};
+      prepare[0].prepare_only = true;
+      if (!TryExchange(prepare, nullptr, failure, framing)) return false;
+    }
+  }
   if (PQstatus(conn_) != CONNECTION_OK) {
     failure = {0, "the server connection is lost: " + OneLine(PQerrorMessage(conn_))};
     return false;
@@ -311,14 +357,20 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
   // Inside a transaction each statement gets a savepoint of its own, so
   // that a failure undoes it alone and the transaction goes on.
   const bool guarded = in_transaction_ && !control;
-  auto send = [this](const char* sql, const Outgoing* o) {
-    std::vector<const char*> values;
+  std::vector<const char*> values;
+  auto send = [this, &values](const char* sql, const Outgoing* o) {
+    const Oid* types = o != nullptr && !o->types.empty() ? o->types.data() : nullptr;
+    if (o != nullptr && o->prepare_only)
+      return PQsendPrepare(conn_, o->prepared.c_str(), sql, static_cast<int>(o->types.size()), types) == 1;
+    values.clear();
     if (o != nullptr) {
-      values.reserve(o->params.size());
-      for (std::size_t k = 0; k < o->params.size(); ++k) values.push_back(o->null[k] ? nullptr : o->params[k].c_str());
+      for (std::size_t k = 0; k < o->params.size(); ++k)
+        values.push_back(!o->null.empty() && o->null[k] ? nullptr : o->params[k].c_str());
     }
-    return PQsendQueryParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr,
-                             0) == 1;
+    const int count = static_cast<int>(values.size());
+    if (o != nullptr && !o->prepared.empty())
+      return PQsendQueryPrepared(conn_, o->prepared.c_str(), count, values.data(), nullptr, nullptr, 0) == 1;
+    return PQsendQueryParams(conn_, sql, count, types, values.data(), nullptr, nullptr, 0) == 1;
   };
   bool sent = true;
   for (const Outgoing& o : statements) {
@@ -438,15 +490,63 @@ std::shared_ptr<const Translation> PostgresBackend::Translate(std::string_view t
   return translation;
 }
 
-void PostgresBackend::Run(const std::vector<TranslatedStatement>& statements, BatchResult& out,
+std::string PostgresBackend::PreparedName(const std::string& sql, const std::vector<unsigned int>& types) {
+  std::string key = sql;
+  key.push_back('\0');
+  for (unsigned int type : types) key += std::to_string(type) + ",";
+  if (auto it = prepared_.find(key); it != prepared_.end()) return it->second;
+  if (types.size() > kMaxPreparedParams || unpreparable_.count(key) != 0) return {};
+  if (prepared_.size() >= kMaxPrepared) {
+    // No held statement may name one of them when they go.
+    if (!held_.empty()) return {};
+    std::vector<Outgoing> deallocate(1);
+    deallocate[0].sql = "DEALLOCATE ALL";
+    Exchange(deallocate, nullptr);
+    prepared_.clear();
+  }
+  std::vector<Outgoing> prepare(1);
+  prepare[0].sql = sql;
+  prepare[0].types = types;
+  prepare[0].prepared = "tovan_" + std::to_string(++prepared_count_);
+  prepare[0].prepare_only = true;
+  Failure failure;
+  // Inside a unit it runs under a savepoint, so a refusal changes nothing.
+  if (!TryExchange(prepare, nullptr, failure)) {
+    if (PQstatus(conn_) != CONNECTION_OK) Fail(failure.message);
+    if (unpreparable_.size() >= kMaxTranslations) unpreparable_.clear();
+    unpreparable_.insert(std::move(key));
+    return {};
+  }
+  return prepared_.emplace(std::move(key), prepare[0].prepared).first->second;
+}
+
+bool PostgresBackend::Outgo(const TranslatedStatement& s, const Batch& batch, Outgoing& o) {
+  o.sql = s.sql;
+  o.collect = CollectsRows(s.sql);
+  if (s.params.empty()) return true;
+  BindLiterals(s, batch.text, batch.literals, o.params, o.types);
+  o.prepared = PreparedName(s.sql, o.types);
+  return !o.prepared.empty();
+}
+
+bool PostgresBackend::CanOutgo(const std::vector<TranslatedStatement>& statements, const Batch& batch) {
+  for (const TranslatedStatement& s : statements) {
+    if (s.kind == TranslatedStatement::Kind::Skip) continue;
+    Outgoing o;
+    if (!Outgo(s, batch, o)) return false;
+    if (s.kind == TranslatedStatement::Kind::IfThen && !CanOutgo(s.then, batch)) return false;
+  }
+  return true;
+}
+
+void PostgresBackend::Run(const std::vector<TranslatedStatement>& statements, const Batch& batch, BatchResult& out,
                           std::vector<Outgoing>& pending) {
   for (const TranslatedStatement& s : statements) {
     switch (s.kind) {
       case TranslatedStatement::Kind::Skip: break;
       case TranslatedStatement::Kind::Execute: {
         Outgoing o;
-        o.sql = s.sql;
-        o.collect = CollectsRows(s.sql);
+        Outgo(s, batch, o);
         pending.push_back(std::move(o));
         break;
       }
@@ -455,13 +555,13 @@ void PostgresBackend::Run(const std::vector<TranslatedStatement>& statements, Ba
         Exchange(pending, &out);
         pending.clear();
         std::vector<Outgoing> condition(1);
-        condition[0].sql = s.sql;
+        Outgo(s, batch, condition[0]);
         condition[0].collect = true;
         BatchResult value;
         Exchange(condition, &value);
         const bool holds = value.rows.RowCount() > 0 && !value.rows.At(0, 0).IsNull() &&
                            automation::CDbl(value.rows.At(0, 0)) != 0;
-        if (holds) Run(s.then, out, pending);
+        if (holds) Run(s.then, batch, out, pending);
         break;
       }
     }
@@ -469,13 +569,29 @@ void PostgresBackend::Run(const std::vector<TranslatedStatement>& statements, Ba
 }
 
 BatchResult PostgresBackend::Execute(std::string_view text) {
-  std::shared_ptr<const Translation> translation = Translate(text);
+  // The scratch list is lent out for the batch (a batch never runs inside another).
+  std::vector<tsql::Literal> literals;
+  literals.swap(literals_);
+  struct GiveBack {
+    std::vector<tsql::Literal>& from;
+    std::vector<tsql::Literal>& to;
+    ~GiveBack() { to.swap(from); }
+  } give_back{literals, literals_};
+  std::shared_ptr<const Translation> translation =
+      shapes_.Translate(text, literals, [&](const std::vector<tsql::Token>& tokens, bool parameterize) {
+        return TranslateTokens(text, tokens, catalog_, parameterize);
+      });
+  if (!translation->ok) Fail(translation->error);
+  Batch batch{text, literals};
+  // A batch with a statement the server will not prepare goes as text, whole.
+  if (!CanOutgo(translation->statements, batch)) translation = Translate(text);
   BatchResult out;
   if (run_depth_ > 0 && OnlyWrites(*translation)) {
     for (const TranslatedStatement& s : translation->statements) {
       if (s.kind != TranslatedStatement::Kind::Execute) continue;
       Outgoing o;
-      o.sql = s.sql;
+      Outgo(s, batch, o);
+      o.collect = false;
       o.counted = false;
       held_.push_back(std::move(o));
     }
@@ -486,7 +602,7 @@ BatchResult PostgresBackend::Execute(std::string_view text) {
   // failure among it raises here, before this batch runs.
   std::vector<Outgoing> pending;
   pending.swap(held_);
-  Run(translation->statements, out, pending);
+  Run(translation->statements, batch, out, pending);
   Exchange(pending, &out);
   return out;
 }
@@ -527,6 +643,7 @@ void PostgresBackend::ExecuteScript(const std::string& sql) {
   if (!ok) Fail(message);
   // A script creates tables and columns the next statements will name.
   translations_.clear();
+  shapes_.Clear();
   native_sql_.clear();
   ReloadCatalog();
 }

@@ -18,6 +18,14 @@
 // boolean) gives Boolean, timestamp and date give Date, integers give Long,
 // numeric and floats give Double, text gives String.
 //
+// Planning costs a server more than running a short statement, so batches
+// are translated by shape (tsql::ShapeCache): their values become
+// parameters of statements the session prepares once and runs again with
+// each batch's values.  A value binds with the type PostgreSQL would give
+// its literal (integer, bigint, or unknown for a quoted text), so that it
+// means what the literal would; a statement the server cannot prepare so
+// (a parameter it cannot type, a table the batch makes first) runs as text.
+//
 // Errors: AutomationError(kDatabaseError) with the server's message on one
 // line.  A connection lost inside a unit fails the unit (the server rolls it
 // back); one lost while no unit is open is made again at the next call.
@@ -28,6 +36,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_set>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -36,6 +45,8 @@
 
 #include "platform/data/backend.h"
 #include "platform/data/postgresql/name_catalog.h"
+#include "platform/data/tsql/shape_cache.h"
+#include "platform/data/tsql/tokenizer.h"
 
 typedef struct pg_conn PGconn;
 typedef struct pg_result PGresult;
@@ -92,6 +103,9 @@ class PostgresBackend final : public ConnectionBackend {
     std::string sql;
     std::vector<std::string> params;  // text values; a null is flagged
     std::vector<bool> null;
+    std::vector<unsigned int> types;  // the parameters' type OIDs (0: as the server infers); empty: all 0
+    std::string prepared;             // the session's prepared statement to run instead of sql
+    bool prepare_only = false;        // prepares sql as `prepared`, runs nothing
     bool collect = false;  // its rows are wanted
     bool counted = true;   // its changed rows count in the batch's records affected
   };
@@ -101,8 +115,22 @@ class PostgresBackend final : public ConnectionBackend {
   };
 
   PostgresBackend(PGconn* conn, std::string data_source);
+  // The batch being run: its text and literals, which parameters bind from.
+  struct Batch {
+    std::string_view text;
+    const std::vector<tsql::Literal>& literals;
+  };
   std::shared_ptr<const tsql::Translation> Translate(std::string_view text);
-  void Run(const std::vector<tsql::TranslatedStatement>& statements, BatchResult& out,
+  // How statement `s` of `batch` goes out: prepared with its values bound,
+  // or as its text when it binds nothing.  False when it binds values but
+  // cannot be prepared.
+  bool Outgo(const tsql::TranslatedStatement& s, const Batch& batch, Outgoing& o);
+  // Whether every statement of `statements` (conditional ones included) can go out.
+  bool CanOutgo(const std::vector<tsql::TranslatedStatement>& statements, const Batch& batch);
+  // The name of the session's prepared statement for `sql` with `types`,
+  // prepared now when new; empty when it cannot be.
+  std::string PreparedName(const std::string& sql, const std::vector<unsigned int>& types);
+  void Run(const std::vector<tsql::TranslatedStatement>& statements, const Batch& batch, BatchResult& out,
            std::vector<Outgoing>& pending);
   // Sends `statements` in one pipeline (each under a savepoint inside a
   // transaction) and reads every result; rows of the first collecting
@@ -128,7 +156,12 @@ class PostgresBackend final : public ConnectionBackend {
   NameCatalog catalog_;
   unsigned int flag_type_ = 0;                   // OID of the bit-flag domain
   std::set<std::pair<unsigned int, int>> flag_columns_;  // (table OID, column number)
-  std::unordered_map<std::string, std::shared_ptr<const tsql::Translation>> translations_;
+  std::unordered_map<std::string, std::shared_ptr<const tsql::Translation>> translations_;  // by exact text
+  tsql::ShapeCache shapes_;  // parameterized translations by shape
+  std::unordered_map<std::string, std::string> prepared_;  // sql and types → prepared statement name
+  std::unordered_set<std::string> unpreparable_;          // sql and types the server would not prepare
+  std::uint64_t prepared_count_ = 0;                       // names given so far
+  std::vector<tsql::Literal> literals_;                    // scratch of Execute
   std::unordered_map<std::string, std::string> native_sql_;
   std::map<std::string, NativeProcedure> procedures_;  // by lower-case name
   std::vector<Outgoing> held_;  // writes of the open run not yet sent

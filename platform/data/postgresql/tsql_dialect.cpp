@@ -13,7 +13,12 @@ tsql::Translation TranslateBatch(std::string_view tsql, const NameCatalog& catal
     failed.error = tokenized.error;
     return failed;
   }
-  PostgresRewriter rewriter(tsql, tokens, catalog);
+  return TranslateTokens(tsql, tokens, catalog, /*parameterize=*/false);
+}
+
+tsql::Translation TranslateTokens(std::string_view tsql, const std::vector<tsql::Token>& tokens,
+                                  const NameCatalog& catalog, bool parameterize) {
+  PostgresRewriter rewriter(tsql, tokens, catalog, parameterize);
   return tsql::TranslateWith(tsql, tokens, rewriter);
 }
 

@@ -79,6 +79,11 @@ void PostgresRewriter::AppendName(std::string_view name) {
 
 std::string_view PostgresRewriter::CurrentTimestamp() const { return kNow; }
 
+void PostgresRewriter::AppendPlaceholder() {
+  // Numbered in the order they appear: each placeholder binds one literal.
+  Append("$" + std::to_string(BoundSoFar() + 1));
+}
+
 bool PostgresRewriter::EmitCall(std::uint32_t& i, int function) {
   const std::uint32_t name = i;
   Args args;

@@ -16,8 +16,10 @@ namespace tovan::data::postgresql {
 
 class PostgresRewriter final : public tsql::StatementRewriter {
  public:
-  PostgresRewriter(std::string_view text, const std::vector<tsql::Token>& tokens, const NameCatalog& catalog)
-      : StatementRewriter(text, tokens, /*parameterize=*/false), catalog_(catalog) {}
+  // With `parameterize`, value literals become $1, $2, ... (see tsql::TranslateWith).
+  PostgresRewriter(std::string_view text, const std::vector<tsql::Token>& tokens, const NameCatalog& catalog,
+                   bool parameterize = false)
+      : StatementRewriter(text, tokens, parameterize), catalog_(catalog) {}
 
  private:
   bool EmitFunction(std::uint32_t& i, bool& handled) override;
@@ -25,6 +27,7 @@ class PostgresRewriter final : public tsql::StatementRewriter {
   void AppendName(std::string_view name) override;
   std::string_view CurrentTimestamp() const override;
   std::string_view DropTempTableIfExists() const override { return "DROP TABLE IF EXISTS "; }
+  void AppendPlaceholder() override;
 
   bool EmitCall(std::uint32_t& i, int function);
   bool EmitConversion(std::uint32_t at, Range type, Range value, Range style) override;

@@ -16,13 +16,12 @@ namespace tovan::data::sqlite {
 using automation::Variant;
 
 namespace {
-// Bounds of the caches.  Statements whose literals stay in their text (the
-// inserts of a stock bill's entries) churn through the statement cache; the
-// least recently used half goes when it is full, so the repeating ones stay.
-constexpr size_t kMaxTranslations = 2048;
+// The bound of the statement cache.  Statements whose literals stay in their
+// text (the inserts of a stock bill's entries) churn through it; the least
+// recently used half goes when it is full, so the repeating ones stay.
 constexpr size_t kMaxStatements = 256;
-// Longer batches (long id lists) are one-offs: translated plainly, not kept.
-constexpr size_t kMaxCachedBatch = 16384;
+// Longer statements (long id lists) are one-offs, as their batches are.
+constexpr size_t kMaxCachedBatch = tsql::ShapeCache::kMaxCachedBatch;
 
 std::string Lower(std::string_view s) {
   std::string out(s);
@@ -99,12 +98,6 @@ bool IsDataChange(std::string_view sql) {
   std::string word;
   while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) word += automation::AsciiLower(sql[i++]);
   return word == "insert" || word == "update" || word == "delete" || word == "replace";
-}
-
-bool SameFixedLiterals(const Translation& t, std::string_view text, const std::vector<Literal>& literals) {
-  for (const auto& [place, literal] : t.fixed)
-    if (text.substr(literals[place].pos, literals[place].len) != literal) return false;
-  return true;
 }
 
 // Resets a statement taken from the cache when its use ends, however it ends.
@@ -196,31 +189,6 @@ ResultSet SqliteBackend::ExecuteNative(const std::string& sql, std::span<const V
   }
   if (rc != SQLITE_DONE) Fail();
   return rows;
-}
-
-std::shared_ptr<const Translation> SqliteBackend::Cached(std::string_view text, const std::vector<Literal>& literals) {
-  BatchShape(text, literals, shape_);
-  auto it = translations_.find(shape_);
-  if (it == translations_.end()) return nullptr;
-  for (const auto& translation : it->second)
-    if (SameFixedLiterals(*translation, text, literals)) return translation;
-  return nullptr;
-}
-
-// Keeps a translation under shape_, the shape Cached computed last.
-void SqliteBackend::Keep(std::shared_ptr<const Translation> translation) {
-  if (translation_count_ >= kMaxTranslations) {
-    translations_.clear();
-    translation_count_ = 0;
-  }
-  auto& same_shape = translations_[shape_];
-  constexpr size_t kPerShape = 8;
-  if (same_shape.size() == kPerShape) {
-    same_shape.erase(same_shape.begin());
-  } else {
-    ++translation_count_;
-  }
-  same_shape.push_back(std::move(translation));
 }
 
 void SqliteBackend::FinalizeOneOff() {
@@ -336,25 +304,13 @@ BatchResult SqliteBackend::Execute(std::string_view text) {
   // inside another (none is today) would get a list of its own.
   std::vector<Literal> literals;
   literals.swap(literals_);
-  // Long batches (id lists) are one-offs: translated as they stand, not kept.
-  const bool cacheable = text.size() <= kMaxCachedBatch;
-  const bool scanned = cacheable && ScanLiterals(text, literals);
-  std::shared_ptr<const Translation> translation = scanned ? Cached(text, literals) : nullptr;
-  if (!translation) {
-    std::vector<Token> tokens;
-    const TokenizeResult tokenized = Tokenize(text, tokens);
-    if (!tokenized.ok) RaiseDatabaseError(tokenized.error);
-    translation = std::make_shared<const Translation>(TranslateTokens(text, tokens, /*parameterize=*/cacheable));
-    if (!translation->ok) RaiseDatabaseError(translation->error);
-    // The tokenizer has the last word on where the literals are; a batch the
-    // scan read otherwise is run but not kept.
-    std::vector<Literal> tokenized_literals;
-    if (cacheable) LiteralsOf(tokens, tokenized_literals);
-    if (scanned && tokenized_literals == literals) {
-      Keep(translation);
-    } else {
-      literals = std::move(tokenized_literals);
-    }
+  const std::shared_ptr<const Translation> translation =
+      shapes_.Translate(text, literals, [text](const std::vector<Token>& tokens, bool parameterize) {
+        return TranslateTokens(text, tokens, parameterize);
+      });
+  if (!translation->ok) {
+    literals.swap(literals_);
+    RaiseDatabaseError(translation->error);
   }
   BatchResult out;
   struct EndOfBatch {

@@ -23,6 +23,7 @@
 #include <unordered_map>
 
 #include "platform/data/backend.h"
+#include "platform/data/tsql/shape_cache.h"
 #include "platform/data/tsql/tokenizer.h"
 
 struct sqlite3;
@@ -76,9 +77,6 @@ class SqliteBackend final : public ConnectionBackend {
   };
 
   SqliteBackend(sqlite3* db, std::string data_source);
-  // The cached translation of the batch's shape (in shape_), or null.
-  std::shared_ptr<const Translation> Cached(std::string_view text, const std::vector<tsql::Literal>& literals);
-  void Keep(std::shared_ptr<const Translation> translation);
   void Run(const std::vector<TranslatedStatement>& statements, const Batch& batch, BatchResult& out);
   void RunOne(const TranslatedStatement& statement, const Batch& batch, BatchResult& out);
   bool RunCondition(const TranslatedStatement& statement, const Batch& batch);
@@ -90,10 +88,7 @@ class SqliteBackend final : public ConnectionBackend {
 
   sqlite3* db_;
   std::string data_source_;
-  // Translations by batch shape; a shape holds a few when literals that stay
-  // in the text differ (TOP 1 and TOP 2 are one shape, two translations).
-  std::unordered_map<std::string, std::vector<std::shared_ptr<const Translation>>> translations_;
-  size_t translation_count_ = 0;
+  tsql::ShapeCache shapes_;
   std::unordered_map<std::string, CachedStatement> statements_;
   // The last long one-off statement (an id list in its text), finalized when
   // its batch ends: kept, each would hold its whole list until evicted.
@@ -102,7 +97,6 @@ class SqliteBackend final : public ConnectionBackend {
   std::uint64_t uses_ = 0;
   bool read_only_ = false;  // a read-only transaction is open
   std::vector<tsql::Literal> literals_;  // scratch of Execute
-  std::string shape_;              // scratch of Execute, the shape Keep files under
   std::string value_;              // scratch of Bind
   std::map<std::string, NativeProcedure> procedures_;  // keyed by lower-case name
 };

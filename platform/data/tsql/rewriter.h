@@ -100,6 +100,8 @@ class StatementRewriter {
   }
   // The marker of the next bound parameter ("?" or "$n").
   virtual void AppendPlaceholder() { Append("?"); }
+  // How many parameters the statement being written binds so far.
+  std::size_t BoundSoFar() const { return params_ == nullptr ? 0 : params_->size(); }
   // CONVERT(type, value[, style]) and CAST(value AS type), the call at
   // token `at` split into its parts (a style range that is empty when none).
   virtual bool EmitConversion(std::uint32_t at, Range type, Range value, Range style) = 0;
