@@ -3,9 +3,14 @@
 // whatever their kind, and a batch the server cannot prepare runs as text.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 #include "platform/data/data_error.h"
 #include "platform/data/postgresql/backend.h"
 #include "platform/data/recordset.h"
+#include "platform/host/data_context.h"
+#include "platform/host/global_context.h"
 #include "tests/support/host_fixture.h"
 
 namespace tovan::data {
@@ -68,6 +73,58 @@ TEST_F(StatementShapes, ABatchThatMakesTheTableItUsesRuns) {
                    "\r\nupdate #s set FBillNo='z' where FID=" + id);
     EXPECT_EQ(Rows(*conn_, "select FID, FBillNo from #s"), std::string(id) + "|z");
   }
+}
+
+TEST_F(StatementShapes, AFailingStatementFailsAloneAndThoseBeforeItStand) {
+  // In a batch, in a run of held writes, inside a unit and outside one.
+  auto bill_no = [&](int id) {
+    return automation::CStr(host_.Scalar(fmt::format("SELECT FBillNo FROM t_LS_Retail WHERE FID={}", id)));
+  };
+  auto attempt = [&](const std::function<void()>& writes) {
+    try {
+      writes();
+      return 0;
+    } catch (const automation::AutomationError& e) {
+      return e.number();
+    }
+  };
+  for (bool in_unit : {false, true}) {
+    SCOPED_TRACE(in_unit ? "inside a unit" : "outside a unit");
+    std::optional<host::HostUnitOfWork> unit;
+    if (in_unit) {
+      unit.emplace();
+      host::GlobalContext::ForThread().GetDataContext()->OpenDsn(host_.db());
+    }
+    Connection& conn = in_unit ? *host::GlobalContext::ForThread().GetDataContext()->GetConnection() : *conn_;
+    EXPECT_EQ(attempt([&] {
+                conn.Execute(
+                    "update t_LS_Retail set FBillNo='a' where FID=7\r\n"
+                    "update t_LS_Retail set FBillNo='b' where FID=8\r\n"
+                    "insert into t_LS_Retail (FID, FBillNo) values (9, 'again')\r\n"
+                    "update t_LS_Retail set FBillNo='c' where FID=9");
+              }),
+              kDatabaseError);
+    // Held back on a server, the failure comes at the end of the run at the latest.
+    EXPECT_EQ(attempt([&] {
+                StatementRun run(conn);
+                conn.Execute("update t_LS_Retail set FTotalAmount=1 where FID=7");
+                conn.Execute("update t_LS_Retail set FTotalAmount=2 where FID=8");
+                conn.Execute("insert into t_LS_Retail (FID, FBillNo) values (8, 'again')");
+                conn.Execute("update t_LS_Retail set FTotalAmount=3 where FID=9");
+                run.Finish();
+              }),
+              kDatabaseError);
+    if (unit) unit->Commit();
+    EXPECT_EQ(bill_no(7), "a");
+    EXPECT_EQ(bill_no(8), "b");
+    EXPECT_EQ(bill_no(9), "y") << "the statement after the failing one did not run";
+    EXPECT_EQ(Rows(*conn_, "select FID, FTotalAmount from t_LS_Retail where FID in (7,8,9) order by FID"),
+              "7|1,8|2,9|0.125");
+    EXPECT_EQ(Rows(*conn_, "select count(*) from t_LS_Retail"), "3");
+    conn_->Execute("update t_LS_Retail set FBillNo='it''s', FTotalAmount=12 where FID=7");
+    conn_->Execute("update t_LS_Retail set FBillNo='x', FTotalAmount=2.5 where FID=8");
+  }
+  host::GlobalContext::ForThread().Reset();
 }
 
 TEST_F(StatementShapes, AServerSessionMadeAgainPreparesAgain) {

@@ -354,8 +354,12 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
     failure = {0, "the server connection is lost: " + OneLine(PQerrorMessage(conn_))};
     return false;
   }
-  // Inside a transaction each statement gets a savepoint of its own, so
-  // that a failure undoes it alone and the transaction goes on.
+  // Inside a transaction the exchange runs under one savepoint.  A failure
+  // undoes all of it, and the statements before the failing one run again:
+  // as on the original server, the failing statement alone is undone and
+  // the transaction goes on.  Outside one, the server undoes a failed
+  // pipeline whole (its implicit transaction), and the same rerun restores
+  // the statements before the failure.
   const bool guarded = in_transaction_ && !control;
   std::vector<const char*> values;
   auto send = [this, &values](const char* sql, const Outgoing* o) {
@@ -372,22 +376,24 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
       return PQsendQueryPrepared(conn_, o->prepared.c_str(), count, values.data(), nullptr, nullptr, 0) == 1;
     return PQsendQueryParams(conn_, sql, count, types, values.data(), nullptr, nullptr, 0) == 1;
   };
-  bool sent = true;
+  bool sent = !guarded || send("SAVEPOINT tovan_statement", nullptr);
   for (const Outgoing& o : statements) {
-    if (guarded) sent = sent && send("SAVEPOINT tovan_statement", nullptr);
     sent = sent && send(o.sql.c_str(), &o);
-    if (guarded) sent = sent && send("RELEASE SAVEPOINT tovan_statement", nullptr);
     if (!sent) break;
   }
+  if (guarded) sent = sent && send("RELEASE SAVEPOINT tovan_statement", nullptr);
   if (!sent || PQpipelineSync(conn_) != 1) {
     failure = {0, "cannot send to the server: " + OneLine(PQerrorMessage(conn_))};
     return false;
   }
-  // Results come back in the order sent, each followed by a null; the sync last.
+  // Results come back in the order sent, each followed by a null; the sync
+  // last.  What they give is kept apart until the exchange stands.
+  BatchResult got;
+  const bool want_rows = out != nullptr && !out->has_rows;
   bool failed = false;
   bool lost = false;
-  const std::size_t per = guarded ? 3 : 1;
-  const std::size_t expected = statements.size() * per;
+  const std::size_t lead = guarded ? 1 : 0;
+  const std::size_t expected = statements.size() + 2 * lead;
   for (std::size_t k = 0; k < expected && !lost; ++k) {
     PGresult* r = PQgetResult(conn_);
     if (r == nullptr) {
@@ -395,24 +401,24 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
       break;
     }
     const ExecStatusType status = PQresultStatus(r);
-    const std::size_t index = k / per;
-    const bool is_statement = !guarded || k % per == 1;
+    const bool is_statement = k >= lead && k < lead + statements.size();
+    const std::size_t index = is_statement ? k - lead : (k < lead ? 0 : statements.size() - 1);
     if (status == PGRES_FATAL_ERROR) {
       if (!failed) {
         failed = true;
         failure.index = index;
         NoteError(r, failure.message);
       }
-    } else if (status == PGRES_TUPLES_OK && is_statement && !failed && out != nullptr &&
-               statements[index].collect && !out->has_rows) {
-      out->has_rows = true;
-      ReadRows(r, out->rows);
+    } else if (status == PGRES_TUPLES_OK && is_statement && !failed && want_rows && statements[index].collect &&
+               !got.has_rows) {
+      got.has_rows = true;
+      ReadRows(r, got.rows);
     } else if (status == PGRES_COMMAND_OK && is_statement && !failed && out != nullptr && statements[index].counted) {
       const char* tuples = PQcmdTuples(r);
       if (tuples != nullptr && *tuples != '\0') {
         const std::string_view tag = PQcmdStatus(r);
         if (tag.starts_with("INSERT") || tag.starts_with("UPDATE") || tag.starts_with("DELETE"))
-          out->records_affected += std::atoll(tuples);
+          got.records_affected += std::atoll(tuples);
       }
     }
     PQclear(r);
@@ -439,16 +445,36 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
     return false;
   }
   PQclear(sync);
-  if (failed && guarded) {
-    // Undo the failing statement alone; those before it stand.
+  if (!failed) {
+    if (out != nullptr) {
+      if (got.has_rows) {
+        out->has_rows = true;
+        out->rows = std::move(got.rows);
+      }
+      out->records_affected += got.records_affected;
+    }
+    return true;
+  }
+  if (control) return false;
+  if (guarded) {
     std::vector<Outgoing> undo(2);
     undo[0].sql = "ROLLBACK TO SAVEPOINT tovan_statement";
     undo[1].sql = "RELEASE SAVEPOINT tovan_statement";
     Failure undo_failure;
-    const bool undone = TryExchange(undo, nullptr, undo_failure, Framing::kControl);
-    if (!undone) failure.message += "; and the statement could not be undone: " + undo_failure.message;
+    if (!TryExchange(undo, nullptr, undo_failure, Framing::kControl)) {
+      failure.message += "; and the statement could not be undone: " + undo_failure.message;
+      return false;
+    }
   }
-  return !failed;
+  if (failure.index > 0) {
+    // The statements before the failing one, once more; they ran a moment
+    // ago on the same state, so they do the same.
+    std::vector<Outgoing> before(statements.begin(),
+                                 statements.begin() + static_cast<std::ptrdiff_t>(failure.index));
+    Failure again;
+    if (!TryExchange(before, out, again, framing)) failure = again;
+  }
+  return false;
 }
 
 void PostgresBackend::Exchange(std::vector<Outgoing>& statements, BatchResult* out) {
