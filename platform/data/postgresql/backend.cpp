@@ -522,6 +522,11 @@ std::string PostgresBackend::PreparedName(const std::string& sql, const std::vec
   for (unsigned int type : types) key += std::to_string(type) + ",";
   if (auto it = prepared_.find(key); it != prepared_.end()) return it->second;
   if (types.size() > kMaxPreparedParams || unpreparable_.count(key) != 0) return {};
+  // A statement is prepared the second time it comes: one of a kind (a text
+  // that keeps a changing literal), it would cost a round trip of its own
+  // and a statement kept for nothing.
+  if (seen_once_.size() >= kMaxTranslations) seen_once_.clear();
+  if (seen_once_.insert(key).second) return {};
   if (prepared_.size() >= kMaxPrepared) {
     // No held statement may name one of them when they go.
     if (!held_.empty()) return {};

@@ -24,7 +24,8 @@
 // each batch's values.  A value binds with the type PostgreSQL would give
 // its literal (integer, bigint, or unknown for a quoted text), so that it
 // means what the literal would; a statement the server cannot prepare so
-// (a parameter it cannot type, a table the batch makes first) runs as text.
+// (a parameter it cannot type, a table the batch makes first) runs as text,
+// and so does a batch the first time its shape comes.
 //
 // Errors: AutomationError(kDatabaseError) with the server's message on one
 // line.  A connection lost inside a unit fails the unit (the server rolls it
@@ -160,6 +161,7 @@ class PostgresBackend final : public ConnectionBackend {
   tsql::ShapeCache shapes_;  // parameterized translations by shape
   std::unordered_map<std::string, std::string> prepared_;  // sql and types → prepared statement name
   std::unordered_set<std::string> unpreparable_;          // sql and types the server would not prepare
+  std::unordered_set<std::string> seen_once_;             // sql and types run once, as text
   std::uint64_t prepared_count_ = 0;                       // names given so far
   std::vector<tsql::Literal> literals_;                    // scratch of Execute
   std::unordered_map<std::string, std::string> native_sql_;

@@ -131,6 +131,16 @@ std::unique_ptr<SqliteBackend> SqliteBackend::Open(const std::string& path, cons
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
   backend->ExecuteScript(
       "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY; PRAGMA foreign_keys=OFF;");
+  // A connection that closes while others of the process are open between
+  // transactions takes itself for the last one and deletes the WAL; a read
+  // starting on another at that moment failed with a short read (seen in the
+  // dialog server, whose threads and their connections come and go).  Kept,
+  // the WAL is still checkpointed into the database at the last close, and
+  // emptied (journal_size_limit 0), so no stale frames wait beside a file
+  // that is copied over the database.
+  int persist = 1;
+  sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+  backend->ExecuteScript("PRAGMA journal_size_limit=0;");
   return backend;
 }
 
