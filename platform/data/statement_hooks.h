@@ -53,7 +53,7 @@ class StatementTrace {
 class FaultInjector {
  public:
   enum class Action { Fail, Exit, Pause };
-  static constexpr int kPauseMilliseconds = 5000;
+  static constexpr int kPauseMilliseconds = 10000;
 
   // Fires on the `n`th statement (1-based) counted from now.
   static std::shared_ptr<FaultInjector> AtStatement(int64_t n, Action action);
