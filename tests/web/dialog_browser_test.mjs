@@ -106,13 +106,15 @@ try {
   await page.$eval('#closed-number', (e, n) => { e.value = n.slice(2); }, dailyNo);
   await page.click('#closed-filter-btn');
   await page.waitForFunction(() => document.querySelectorAll('#closed tbody tr').length === 1);
-  await page.click('#closed a.day');
+  // Clicked in the page, on the row as it is then: the list may be drawn
+  // again (an earlier listing answering late) between a lookup and a click.
+  await page.$eval('#closed a.day', (a) => a.click());
   await page.waitForFunction((n) => document.querySelectorAll('#details tbody tr').length === n, {}, rows.length);
   check(true, `the day ${dailyNo} lists its ${rows.length} retail bills`);
   await page.screenshot({ path: join(outDir, '4-closed-days.png'), fullPage: true });
 
   // Cancel it.
-  await page.click('#closed tbody input.sel');
+  await page.$eval('#closed tbody input.sel', (box) => box.click());
   await page.click('#cancel-btn');
   await page.waitForFunction(() => !document.querySelector('#cancel-result').hidden, { timeout: 120000 });
   check((await text('#cancel-result')).includes('反日结完成！'), 'cancelled: ' + (await text('#cancel-result')));

@@ -50,8 +50,13 @@ function billFilter() {
   return p;
 }
 
+// Reads run side by side on the server, so an earlier one may answer after
+// a later one: each list draws only the answer to its latest request.
+let billsRequest = 0;
 async function loadBills() {
+  const mine = ++billsRequest;
   const out = await get('/api/bills', billFilter());
+  if (mine !== billsRequest) return;
   bills = out.bills;
   selected.clear();
   const body = $('#bills tbody');
@@ -234,12 +239,15 @@ async function customerChanged(storedTax) {
 
 // ---- closed days ----
 const closedSelected = new Set();
+let closedRequest = 0;
 async function loadClosed() {
+  const mine = ++closedRequest;
   const p = {};
   if ($('#closed-from').value) p.from = $('#closed-from').value;
   if ($('#closed-to').value) p.to = $('#closed-to').value;
   if ($('#closed-number').value) p.number = $('#closed-number').value;
   const out = await get('/api/closed', p);
+  if (mine !== closedRequest) return;
   closedSelected.clear();
   $('#closed-select-all').checked = false;
   $('#closed tbody').replaceChildren(...out.days.map((d) => el('tr', { 'data-id': d.FID },
@@ -247,8 +255,11 @@ async function loadClosed() {
     el('td', {}, el('a', { href: '#', class: 'day' }, d.FBillNo)), el('td', {}, d.FDate), el('td', {}, d.FID))));
 }
 
+let dayRequest = 0;
 async function showDay(id, number) {
+  const mine = ++dayRequest;
   const out = await get('/api/closed/' + id);
+  if (mine !== dayRequest) return;
   $('#details-title').textContent = number;
   $('#details tbody').replaceChildren(...out.bills.map((b) => el('tr', {},
     el('td', {}, b.FBillNo_SRC), el('td', {}, b.FDate), el('td', {}, b.FBranchShop), el('td', {}, b.FCashier),
