@@ -61,6 +61,8 @@ try {
   await page.$eval('#from', (e, d) => { e.value = d; }, day);
   await page.$eval('#to', (e, d) => { e.value = d; }, day);
   await page.select('#type', 'sales');
+  // The count of the first, unfiltered list goes, so that the one waited for is the filter's.
+  await page.$eval('#bill-count', (e) => { e.textContent = ''; });
   await page.click('#filter-btn');
   await page.waitForFunction(() => document.querySelector('#bill-count').textContent.includes('open bills'));
   const rows = await page.$$eval('#bills tbody tr', (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
@@ -104,17 +106,18 @@ try {
   await page.click('#tab-closed');
   await page.waitForFunction((no) => [...document.querySelectorAll('#closed a.day')].some((a) => a.textContent === no), {}, dailyNo);
   await page.$eval('#closed-number', (e, n) => { e.value = n.slice(2); }, dailyNo);
+  // The unfiltered list goes first: it may hold the one day already, and the
+  // row waited for must be the filter's.
+  await page.$eval('#closed tbody', (body) => body.replaceChildren());
   await page.click('#closed-filter-btn');
   await page.waitForFunction(() => document.querySelectorAll('#closed tbody tr').length === 1);
-  // Clicked in the page, on the row as it is then: the list may be drawn
-  // again (an earlier listing answering late) between a lookup and a click.
-  await page.$eval('#closed a.day', (a) => a.click());
+  await page.click('#closed a.day');
   await page.waitForFunction((n) => document.querySelectorAll('#details tbody tr').length === n, {}, rows.length);
   check(true, `the day ${dailyNo} lists its ${rows.length} retail bills`);
   await page.screenshot({ path: join(outDir, '4-closed-days.png'), fullPage: true });
 
   // Cancel it.
-  await page.$eval('#closed tbody input.sel', (box) => box.click());
+  await page.click('#closed tbody input.sel');
   await page.click('#cancel-btn');
   await page.waitForFunction(() => !document.querySelector('#cancel-result').hidden, { timeout: 120000 });
   check((await text('#cancel-result')).includes('反日结完成！'), 'cancelled: ' + (await text('#cancel-result')));
