@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "cli/arguments.h"
 #include "cli/closing_obstacles.h"
@@ -32,6 +33,24 @@ std::string FirstValue(hostlib::HostDatabase& db, const std::string& sql, const 
 
 // A tax rate is a percentage.
 constexpr double kMaxTaxRate = 100;
+
+// The days and the shop (0: several) of the selection's open bills, the
+// narrowing UpdateBalAmount accepts; none when no bill of it is open.
+struct BalanceRange {
+  automation::Date from, to;
+  int32_t shop = 0;
+};
+
+std::optional<BalanceRange> OpenBillsRange(hostlib::HostDatabase& db, const std::string& ids) {
+  // `ids` is a checked list of numbers, so it can stand in the text.
+  auto rows = db.Query("SELECT min(FDate), max(FDate), min(FBranchShop), max(FBranchShop) FROM t_LS_Retail "
+                       "WHERE FDailyBillID=0 AND FID IN (" + ids + ")");
+  if (rows.RowCount() == 0 || rows.At(0, 0).IsNull() || rows.At(0, 1).IsNull()) return std::nullopt;
+  const Variant first_shop = rows.At(0, 2), last_shop = rows.At(0, 3);
+  const bool one_shop = !first_shop.IsNull() && automation::IsEqual(first_shop, last_shop);
+  return BalanceRange{automation::CDate(rows.At(0, 0)), automation::CDate(rows.At(0, 1)),
+                      one_shop ? automation::CLng(first_shop) : 0};
+}
 }  // namespace
 
 namespace {
@@ -58,15 +77,24 @@ ClosingReport RunClosingOnce(const HostSession& session, const ClosingInput& inp
   std::string invoice_type = input.invoice_type ? *input.invoice_type : Setting(data, "InvoiceType", "2021");
   double tax = NumberArgument("--tax", input.tax ? *input.tax : Setting(data, "TaxRate", "17"), 0, kMaxTaxRate);
 
-  std::vector<Variant> balance{Variant(db)};
-  // Bills whose balance amounts could not be brought up to date would close with wrong amounts.
-  if (!automation::CBool(CallMember(data, "UpdateBalAmount", balance)))
-    throw ClosingRefusal{"the balance amounts of the retail bills cannot be updated", {}};
+  std::optional<BalanceRange> range;
   if (ids.empty()) {
     std::vector<Variant> args{Variant(db), Variant("FDate='" + automation::DateToText(input.date) +
                                                    "' And FBillType=" + input.bill_type_filter)};
     ids = CStr(CallMember(data, "GetIDData", args));
     if (ids.empty()) throw ClosingRefusal{"没有可日结的零售单", {}};
+    range = BalanceRange{input.date, input.date, 0};
+  } else {
+    range = OpenBillsRange(host_db, ids);
+  }
+  // Bills whose balance amounts could not be brought up to date would close
+  // with wrong amounts.  Only the selection's days and shop are brought up to
+  // date, so closings of different shops write different lines; a selection
+  // without an open bill is left to the checks to refuse.
+  if (range) {
+    std::vector<Variant> balance{Variant(db), Variant(range->from), Variant(range->to), Variant(range->shop)};
+    if (!automation::CBool(CallMember(data, "UpdateBalAmount", balance)))
+      throw ClosingRefusal{"the balance amounts of the retail bills cannot be updated", {}};
   }
 
   std::vector<Variant> valid{Variant(ids), Variant(int32_t{0}), Variant(int32_t{-1}), Variant("")};

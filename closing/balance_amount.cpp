@@ -1,5 +1,6 @@
 #include "closing/balance_amount.h"
 
+#include "closing/date_text.h"
 #include "platform/automation/error.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
@@ -9,12 +10,25 @@ namespace tovan::closing {
 using automation::CDbl;
 using automation::CStr;
 
-bool UpdateBalAmount(component::ContextBinding& binding, const std::string& data_source) {
+std::string OpenBillsStatement(const OpenBillRange& range) {
+  std::string sql = "select FID,FTotalAmount,FDiscountAmount from T_LS_Retail where FDailyBillID=0";
+  const OpenBillRange all;
+  // Whole days, as CheckBalData writes its range.
+  if (range.from.serial != all.from.serial || range.to.serial != all.to.serial) {
+    sql += " And FDate>'" + ShiftedDateText(range.from, -1) + "'";
+    sql += " And FDate<'" + ShiftedDateText(range.to, 1) + "'";
+  }
+  if (range.branch_shop != 0) sql += " And FBranchShop=" + std::to_string(range.branch_shop);
+  return sql;
+}
+
+bool UpdateBalAmount(component::ContextBinding& binding, const std::string& data_source,
+                     const OpenBillRange& range) {
   try {
     binding.OpenDataContext(data_source);
     binding.SetAbort();
     auto connection = binding.GetConnection();
-    auto bills = connection->Execute("select FID,FTotalAmount,FDiscountAmount from T_LS_Retail where FDailyBillID=0");
+    auto bills = connection->Execute(OpenBillsStatement(range));
     if (bills->RecordCount() < 1) return false;
     data::StatementRun updates(*connection);
     for (; !bills->EOF_(); bills->MoveNext()) {

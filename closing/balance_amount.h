@@ -2,8 +2,12 @@
 // lines, writing every line's balance amount (FBalAmount = FAmount less its
 // share FAmount × discount ÷ total), unrounded, as 15-digit text.
 //
-// Every open bill of the database is processed; the date, branch-shop and
-// bill-type arguments of the public member select nothing.
+// With the public member's defaults every open bill of the database is
+// processed.  A host may narrow the work to the bills it is about to close:
+// a date range other than 1900-01-02 to 9999-12-30, or a branch shop other
+// than 0, adds the matching filter to the select of the open bills (closings
+// of different shops then write disjoint lines).  The bill type selects
+// nothing: its default "1" cannot be told from a given "1".
 //
 // Thread-safety: the calling thread's host context.
 #pragma once
@@ -14,8 +18,19 @@
 
 namespace tovan::closing {
 
+struct OpenBillRange {
+  automation::Date from = automation::Date::FromParts(1900, 1, 2);
+  automation::Date to = automation::Date::FromParts(9999, 12, 30);
+  int32_t branch_shop = 0;
+};
+
+// The select of the open bills for `range`: exactly the statement of the
+// unnarrowed call when `range` holds the defaults.
+std::string OpenBillsStatement(const OpenBillRange& range);
+
 // False (with SetAbort) on any failure, and False without a further vote
 // when no bill is open.
-bool UpdateBalAmount(component::ContextBinding& binding, const std::string& data_source);
+bool UpdateBalAmount(component::ContextBinding& binding, const std::string& data_source,
+                     const OpenBillRange& range = {});
 
 }  // namespace tovan::closing

@@ -1,5 +1,6 @@
 #include "closing/eligibility_checks.h"
 
+#include "closing/date_text.h"
 #include "component/host_values.h"
 #include "platform/automation/error.h"
 #include "platform/automation/registry.h"
@@ -11,11 +12,6 @@ using automation::Variant;
 
 namespace {
 constexpr const char* kCrLf = "\r\n";
-
-// VB's Date + n: a serial outside the calendar is an Overflow.
-std::string ShiftedDateText(automation::Date date, double days) {
-  return automation::DateToText(automation::CDate(Variant(automation::Checked(date.serial + days))));
-}
 
 // VB's Trim strips blanks only.
 std::string TrimBlanks(const std::string& text) {

@@ -119,7 +119,8 @@ const automation::DispatchTable& Table() {
       return Variant(automation::Self<clsData>(d).GetIDData(a[0].string(), a[1].string()));
     });
     t.Bind("UpdateBalAmount", [](Dispatch& d, std::span<Variant> a) {
-      return Variant(automation::Self<clsData>(d).UpdateBalAmount(a[0].string()));
+      return Variant(automation::Self<clsData>(d).UpdateBalAmount(a[0].string(), a[1].date(), a[2].date(),
+                                                                   a[3].long_value()));
     });
     t.Bind("ProcessDailyBalance", [](Dispatch& d, std::span<Variant> a) {
       std::string message = a[10].string();
@@ -305,9 +306,10 @@ std::string clsData::GetSettleInfo(const std::string& sSection, const std::strin
   return closing::GetSettleInfo(sSection, SKey);
 }
 
-bool clsData::UpdateBalAmount(const std::string& sDsn) {
+bool clsData::UpdateBalAmount(const std::string& sDsn, automation::Date DateFrom, automation::Date DateTo,
+                              int32_t lBranchShop) {
   const auto scope = binding_.Scope(ClsDataInterface(), "UpdateBalAmount");
-  return closing::UpdateBalAmount(binding_, sDsn);
+  return closing::UpdateBalAmount(binding_, sDsn, {DateFrom, DateTo, lBranchShop});
 }
 
 bool clsData::ProcessDailyBalance(automation::DispatchPtr objEventsSwitch, const std::string& sDsn,

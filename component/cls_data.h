@@ -81,8 +81,10 @@ class clsData final : public automation::DescribedObject {
   std::string GetSettleInfo(const std::string& sSection, const std::string& SKey);
 
   // Writes every open retail line's balance amount (its amount less its
-  // share of the bill's discount).  The other arguments select nothing.
-  bool UpdateBalAmount(const std::string& sDsn);
+  // share of the bill's discount); a date range or branch shop other than
+  // the defaults narrows the bills, sBillType selects nothing.
+  bool UpdateBalAmount(const std::string& sDsn, automation::Date DateFrom = automation::Date::FromParts(1900, 1, 2),
+                       automation::Date DateTo = automation::Date::FromParts(9999, 12, 30), int32_t lBranchShop = 0);
   // The daily closing of the retail bills `sID`; "日结成功" or the failed
   // stage's message in strReturnMsg.
   bool ProcessDailyBalance(automation::DispatchPtr objEventsSwitch, const std::string& sDsn,

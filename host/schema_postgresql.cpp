@@ -184,6 +184,36 @@ END $$;
 CREATE TRIGGER "tr_cc_stockbill_GiveStockBack" AFTER DELETE ON "t_cc_stockbill"
   FOR EACH ROW EXECUTE FUNCTION "tr_cc_stockbill_GiveStockBack"();
 
+-- Daily-bill numbers in flight.  The component numbers a daily bill max()+1
+-- over the day's bills and writes its header in the closing's unit, so a
+-- second closing at the same time would take the same number and queue at
+-- the unique index until the first one ends.  Instead, a header holds an
+-- advisory lock named by its number (day, sequence) until its unit ends,
+-- and the host's query service reads the day's numbers through the view in
+-- "numbering" below, which counts those held numbers as taken.  Two units
+-- that took the same number in the moment between reading and writing it
+-- meet here: the second fails as a serialization conflict and is run again.
+CREATE FUNCTION "tr_LS_DailyBill_HoldNumber"() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  IF NEW."FBillNo" ~ '^RJ[0-9]{8}[0-9]{1,9}$' AND NOT pg_try_advisory_xact_lock(
+       substr(NEW."FBillNo", 3, 8)::integer, substr(NEW."FBillNo", 11)::integer) THEN
+    RAISE EXCEPTION 'daily bill number % is being taken by another closing', NEW."FBillNo"
+      USING ERRCODE = 'serialization_failure';
+  END IF;
+  RETURN NEW;
+END $$;
+CREATE TRIGGER "tr_LS_DailyBill_HoldNumber" BEFORE INSERT ON "t_LS_DailyBill"
+  FOR EACH ROW EXECUTE FUNCTION "tr_LS_DailyBill_HoldNumber"();
+
+CREATE SCHEMA numbering;
+CREATE VIEW numbering."t_LS_DailyBill" AS
+  SELECT "FBillNo" FROM "t_LS_DailyBill"
+  UNION ALL
+  SELECT ('RJ' || l.classid::text || lpad(l.objid::text, 6, '0'))::citext FROM pg_catalog.pg_locks l
+  WHERE l.locktype = 'advisory' AND l.objsubid = 2 AND l.granted
+    AND l.database = (SELECT oid FROM pg_catalog.pg_database WHERE datname = current_database())
+    AND l.classid BETWEEN 19000101 AND 99991231;
+
 -- The next interior ID of a bill table.  IDs come from a sequence per table,
 -- which never blocks and never gives a number twice, so closings running at
 -- once neither wait for each other here nor collide; a unit that rolls back

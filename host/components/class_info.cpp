@@ -40,9 +40,29 @@ const automation::ClassDesc& ClassInfo::Class() {
 
 ClassInfo::ClassInfo() : DescribedObject(Table()) {}
 
+namespace {
+// On a server the query service is a session of its own beside the caller's
+// unit, reading through the host's "numbering" schema: it sees every daily
+// bill committed by now and the numbers that closings still open hold, so
+// closings at the same time take different daily-bill numbers without
+// waiting for each other.  The embedded engine runs one writer at a time:
+// there the thread's connection serves.
+std::shared_ptr<data::Connection> QueryServiceConnection(const std::string& data_source) {
+  auto context = host::GlobalContext::ForThread().GetDataContext();
+  auto connection = context->ConnectionFor(data_source);
+  if (connection->backend().Engine() != "postgresql") return connection;
+  connection = context->ConnectionBesideUnitsFor(data_source);
+  connection->backend().ExecuteNative(
+      "SELECT set_config('search_path', 'numbering, ' || current_setting('search_path'), false) "
+      "WHERE current_setting('search_path') NOT LIKE 'numbering,%'",
+      {});
+  return connection;
+}
+}  // namespace
+
 std::shared_ptr<data::Recordset> ClassInfo::GetData(const std::string& data_source, const std::string& sql) {
   host::CallScope scope;
-  auto connection = host::GlobalContext::ForThread().GetDataContext()->ConnectionFor(data_source);
+  auto connection = QueryServiceConnection(data_source);
   auto rs = data::Recordset::Create();
   rs->Open(sql, connection, data::ado::kOpenStatic, data::ado::kLockOptimistic);
   rs->SetActiveConnection(nullptr);

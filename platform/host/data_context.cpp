@@ -9,14 +9,25 @@ namespace tovan::host {
 
 DataContext::~DataContext() { CloseAll(); }
 
+std::shared_ptr<data::Connection> DataContext::Open(const std::string& data_source) {
+  auto connection = data::OpenConnection(data_source);
+  for (const auto& init : global_.connection_initializers()) init(*connection);
+  return connection;
+}
+
 std::shared_ptr<data::Connection> DataContext::ConnectionFor(const std::string& data_source) {
   auto it = connections_.find(data_source);
   if (it != connections_.end()) return it->second;
-  auto connection = data::OpenConnection(data_source);
-  for (const auto& init : global_.connection_initializers()) init(*connection);
+  auto connection = Open(data_source);
   connection->SetObserver(this);
   connections_.emplace(data_source, connection);
   return connection;
+}
+
+std::shared_ptr<data::Connection> DataContext::ConnectionBesideUnitsFor(const std::string& data_source) {
+  auto it = beside_units_.find(data_source);
+  if (it != beside_units_.end()) return it->second;
+  return beside_units_.emplace(data_source, Open(data_source)).first->second;
 }
 
 automation::Variant DataContext::OpenDsn(const std::string& data_source) {
@@ -102,6 +113,7 @@ void DataContext::CloseAll() {
   enlisted_.clear();
   for (auto& [dsn, connection] : connections_) connection->SetObserver(nullptr);
   connections_.clear();
+  beside_units_.clear();
   bound_.clear();
   depth_ = 0;
 }
@@ -131,6 +143,7 @@ void HostUnitOfWork::Commit() {
 std::int64_t DataContext::ConflictCount() const {
   std::int64_t count = 0;
   for (const auto& [source, connection] : connections_) count += connection->backend().ConflictCount();
+  for (const auto& [source, connection] : beside_units_) count += connection->backend().ConflictCount();
   return count;
 }
 

@@ -63,6 +63,11 @@ class DataContext final : public data::StatementObserver {
   // The thread's connection for `data_source`, opened when needed, without
   // changing what the context is bound to (host components use this).
   std::shared_ptr<data::Connection> ConnectionFor(const std::string& data_source);
+  // A second connection of the thread to `data_source` that never joins a
+  // unit: each of its statements commits by itself and reads what other
+  // sessions have committed, also while this thread's unit is open.  Opened
+  // once, with the same initializers (trace, faults) as ConnectionFor.
+  std::shared_ptr<data::Connection> ConnectionBesideUnitsFor(const std::string& data_source);
   // Statements of this thread's connections that met a concurrent unit's
   // conflicting write, since they were opened (see ConnectionBackend).
   std::int64_t ConflictCount() const;
@@ -90,9 +95,11 @@ class DataContext final : public data::StatementObserver {
   void Leave();
   void LeaveHostUnit(bool commit);
   void EndUnit(bool commit);
+  std::shared_ptr<data::Connection> Open(const std::string& data_source);
 
   GlobalContext& global_;
   std::map<std::string, std::shared_ptr<data::Connection>> connections_;
+  std::map<std::string, std::shared_ptr<data::Connection>> beside_units_;
   std::string bound_;
   int depth_ = 0;
   Vote last_vote_ = Vote::None;

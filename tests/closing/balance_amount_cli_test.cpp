@@ -37,9 +37,11 @@ class BalanceAmountCli : public ::testing::Test {
     for (size_t r = 0; r < rows.RowCount(); ++r) out += automation::CStr(rows.At(r, 0)) + " ";
     return out;
   }
-  nlohmann::json Invoke() {
-    CliRun run = RunDailybalance(dir_, {"invoke", "--db", db_, "TovanMDailyBalance.clsData", "UpdateBalAmount",
-                                        nlohmann::json(db_).dump()});
+  nlohmann::json Invoke(std::vector<std::string> narrowing = {}) {
+    std::vector<std::string> args{"invoke", "--db", db_, "TovanMDailyBalance.clsData", "UpdateBalAmount",
+                                  nlohmann::json(db_).dump()};
+    args.insert(args.end(), narrowing.begin(), narrowing.end());
+    CliRun run = RunDailybalance(dir_, args);
     EXPECT_EQ(run.exit_code, 0) << run.err;
     return nlohmann::json::parse(run.out, nullptr, false)["result"];
   }
@@ -71,6 +73,31 @@ TEST_F(BalanceAmountCli, SpreadsEachOpenBillsDiscountOverItsLines) {
   Line(7, 5, 3);
   EXPECT_EQ(Invoke(), false);
   EXPECT_EQ(Balances(), "54 36 6.66666666666667 13.3333333333333 7.5 -1 -1 ");
+}
+
+// A host closing one shop's day narrows the work to it, so that closings of
+// other shops write other lines; the bill type narrows nothing.
+TEST_F(BalanceAmountCli, ADateRangeOrShopNarrowsTheBills) {
+  auto bill = [&](int id, const char* date, int shop, int type) {
+    Exec("insert into t_LS_Retail (FID, FTotalAmount, FDiscountAmount, FDailyBillID, FDate, FBranchShop, FBillType) "
+         "values (" + std::to_string(id) + ",10,1,0,'" + date + "'," + std::to_string(shop) + "," +
+         std::to_string(type) + ")");
+    Line(id, id, 10);
+  };
+  bill(1, "2026-12-03", 1, 1);
+  bill(2, "2026-12-04", 1, 1);
+  bill(3, "2026-12-04", 2, 2);
+  bill(4, "2026-12-05", 1, 1);
+  const std::string day = R"({"date":"2026-12-04"})";
+  EXPECT_EQ(Invoke({day, day, "1", "\"2\""}), true);
+  EXPECT_EQ(Balances(), "-1 9 -1 -1 ") << "the 4th of December at shop 1, whatever the bill type";
+  EXPECT_EQ(Invoke({day, day}), true);
+  EXPECT_EQ(Balances(), "-1 9 9 -1 ") << "the 4th at every shop";
+  EXPECT_EQ(Invoke({R"({"date":"1900-01-02"})", R"({"date":"2026-12-04"})", "2"}), true);
+  EXPECT_EQ(Balances(), "-1 9 9 -1 ") << "up to the 4th at shop 2";
+  EXPECT_EQ(Invoke({R"({"date":"2026-12-06"})"}), false) << "no open bill from the 6th on";
+  EXPECT_EQ(Invoke(), true);
+  EXPECT_EQ(Balances(), "9 9 9 9 ") << "the defaults: every open bill";
 }
 
 }  // namespace

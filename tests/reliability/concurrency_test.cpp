@@ -1,9 +1,13 @@
 // Two `dailybalance close` processes at the same time.  The host keeps the
-// selection checks and the closing in one unit of work that takes the write
-// lock at its first statement, so the second closing of the same bills waits,
-// then finds them closed and writes nothing; closings of different bills
-// both go through, one after the other, with different daily-bill numbers.
+// selection checks and the closing in one unit of work, so the second
+// closing of the same bills finds them closed and writes nothing (it waits
+// for the write lock on the embedded engine; on a server it meets the first
+// one's writes and is run again); closings of different bills both go
+// through with different daily-bill numbers, side by side on a server.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -116,6 +120,45 @@ TEST_F(ConcurrentClosings, OnDifferentBillsBothClose) {
     EXPECT_TRUE(now == a_then_b || now == b_then_a) << "iteration " << i << ": " << FirstDifference(a_then_b, now);
     CopyDatabase(pristine_, host_.db());
   }
+}
+
+// Closings of two shops' bills.  On a server the second closes while the
+// first, holding its unit open, stands paused before marking its retail
+// bills: nothing of the first (its balance updates, its daily-bill number,
+// its stock) makes the second wait.  The embedded engine writes one unit at
+// a time, so there the second waits for the first.  Either way each takes a
+// number of its own, in the order they took them.
+TEST_F(ConcurrentClosings, OfDifferentShopsTheSecondDoesNotWaitOnAServer) {
+  auto shop_bills = [&](int shop) {
+    auto rows = host_.Query("select FID from t_LS_Retail where FDate='2026-12-04' and FBillType=1 and "
+                            "FDailyBillID=0 and FBranchShop=" + std::to_string(shop) + " order by FID");
+    std::string list;
+    for (size_t r = 0; r < rows.RowCount(); ++r) list += (list.empty() ? "" : ",") + automation::CStr(rows.At(r, 0));
+    return list;
+  };
+  auto shops = host_.Query("select FBranchShop from t_LS_Retail where FDate='2026-12-04' and FBillType=1 "
+                           "group by FBranchShop order by FBranchShop");
+  ASSERT_GE(shops.RowCount(), 2u);
+  const auto a = Close(shop_bills(automation::CLng(shops.At(0, 0))));
+  const auto b = Close(shop_bills(automation::CLng(shops.At(1, 0))));
+  const std::string a_then_b = Sequential({a, b});
+
+  Child first(a, {"DAILYBALANCE_FAULT=pause:Update t_LS_Retail set FDailyBillID="}, dir_.File("out1"),
+              dir_.File("err1"));
+  while (ReadFile(dir_.File("err1")).find("injected pause") == std::string::npos) {
+    ASSERT_TRUE(first.Running()) << ReadFile(dir_.File("err1"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  Child second(b, {}, dir_.File("out2"), dir_.File("err2"));
+  while (second.Running() && first.Running()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const bool second_ended_first = !second.Running() && first.Running();
+  ASSERT_EQ(second.Wait(), 0) << ReadFile(dir_.File("err2"));
+  ASSERT_EQ(first.Wait(), 0) << ReadFile(dir_.File("err1"));
+  EXPECT_EQ(second_ended_first, OnServer());
+  auto one = Result(ReadFile(dir_.File("out1"))), two = Result(ReadFile(dir_.File("out2")));
+  EXPECT_LT(one.value("dailyBillNo", ""), two.value("dailyBillNo", ""));
+  std::string now = Outcome();
+  EXPECT_TRUE(now == a_then_b) << FirstDifference(a_then_b, now);
 }
 
 }  // namespace
