@@ -77,21 +77,21 @@ ClosingReport RunClosingOnce(const HostSession& session, const ClosingInput& inp
   std::string invoice_type = input.invoice_type ? *input.invoice_type : Setting(data, "InvoiceType", "2021");
   double tax = NumberArgument("--tax", input.tax ? *input.tax : Setting(data, "TaxRate", "17"), 0, kMaxTaxRate);
 
-  std::optional<BalanceRange> range;
   if (ids.empty()) {
     std::vector<Variant> args{Variant(db), Variant("FDate='" + automation::DateToText(input.date) +
                                                    "' And FBillType=" + input.bill_type_filter)};
     ids = CStr(CallMember(data, "GetIDData", args));
     if (ids.empty()) throw ClosingRefusal{"没有可日结的零售单", {}};
-    range = BalanceRange{input.date, input.date, 0};
-  } else {
-    range = OpenBillsRange(host_db, ids);
   }
+  // The selection is the closing's own until its unit ends: a second closing
+  // of any of these bills waits here, then finds them closed in its checks.
+  if (*host_db.ForUpdate() != '\0')
+    host_db.Query("SELECT FID FROM t_LS_Retail WHERE FID IN (" + ids + ") ORDER BY FID" + host_db.ForUpdate());
   // Bills whose balance amounts could not be brought up to date would close
   // with wrong amounts.  Only the selection's days and shop are brought up to
   // date, so closings of different shops write different lines; a selection
   // without an open bill is left to the checks to refuse.
-  if (range) {
+  if (const auto range = OpenBillsRange(host_db, ids)) {
     std::vector<Variant> balance{Variant(db), Variant(range->from), Variant(range->to), Variant(range->shop)};
     if (!automation::CBool(CallMember(data, "UpdateBalAmount", balance)))
       throw ClosingRefusal{"the balance amounts of the retail bills cannot be updated", {}};
@@ -182,14 +182,19 @@ ClosingReport RunClosingOnce(const HostSession& session, const ClosingInput& inp
 }
 }  // namespace
 
-// One unit of work; on a server, run again when it met a concurrent unit's
-// writes (two closings of the same bills: the second then refuses).
+// One unit of work.  On a server it reads the latest committed rows and
+// waits for rows a closing beside it writes (the same stock, say) instead of
+// failing on them; it locks what its checks rely on (the selection, the stock
+// the audit checks).  It is run again after a deadlock or a clash of
+// daily-bill numbers.
 ClosingReport RunClosing(const HostSession& session, const ClosingInput& input, automation::DispatchPtr events) {
   ClosingReport report;
-  host::RunUnitOfWork([&](host::HostUnitOfWork& unit) {
-    report = RunClosingOnce(session, input, events, unit);
-    return true;
-  });
+  host::RunUnitOfWork(
+      [&](host::HostUnitOfWork& unit) {
+        report = RunClosingOnce(session, input, events, unit);
+        return true;
+      },
+      4, host::HostUnitOfWork::Access::kReadWriteLocking);
   return report;
 }
 

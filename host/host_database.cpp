@@ -21,6 +21,8 @@ data::ResultSet HostDatabase::Query(const std::string& sql, std::initializer_lis
   return backend_->ExecuteNative(sql, values);
 }
 
+const char* HostDatabase::ForUpdate() const { return backend_->Engine() == "sqlite" ? "" : " FOR UPDATE"; }
+
 void HostDatabase::Execute(const std::string& sql, std::initializer_list<Variant> params) { Query(sql, params); }
 
 Variant HostDatabase::Scalar(const std::string& sql, std::initializer_list<Variant> params) {

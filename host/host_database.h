@@ -34,6 +34,11 @@ class HostDatabase {
   // The first column of the first row; Empty when there is no row.
   automation::Variant Scalar(const std::string& sql, std::initializer_list<automation::Variant> params = {});
 
+  // What ends a SELECT that locks the rows it reads until the unit ends:
+  // " FOR UPDATE" on a server, nothing on the embedded engine, whose unit
+  // that writes holds the whole database.
+  const char* ForUpdate() const;
+
   const std::shared_ptr<data::Connection>& connection() const { return connection_; }
 
  private:

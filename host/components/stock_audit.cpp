@@ -80,11 +80,15 @@ int32_t Audit(HostDatabase& db, int32_t id, int32_t bill_type, foundation::Dicti
   bool allow_negative =
       automation::CStr(db.Scalar("SELECT FValue FROM t_SystemProfile WHERE FCategory='IC' AND FKey='AllowNegativeStock'")) ==
       "1";
-  // Everything is checked before anything is written, so a refused audit posts nothing.
+  // Everything is checked before anything is written, so a refused audit
+  // posts nothing.  The rows checked stay locked until the unit ends, so a
+  // closing beside this one that takes from the same stock checks what is
+  // left after this one.
   if (!allow_negative) {
     for (const auto& [key, delta] : change) {
       Variant on_hand = db.Scalar(
-          "SELECT FQty FROM t_CC_Inventory WHERE FItemID=?1 AND FStockID=?2 AND FAuxPropID=?3 AND FBatchNo=?4",
+          std::string("SELECT FQty FROM t_CC_Inventory WHERE FItemID=?1 AND FStockID=?2 AND FAuxPropID=?3 AND "
+                      "FBatchNo=?4") + db.ForUpdate(),
           {Variant(std::get<0>(key)), Variant(std::get<1>(key)), Variant(std::get<2>(key)), Variant(std::get<3>(key))});
       double quantity = on_hand.IsEmpty() || on_hand.IsNull() ? 0.0 : automation::CDbl(on_hand);
       if (quantity + delta < -kTolerance) {

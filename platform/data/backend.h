@@ -35,10 +35,17 @@ struct ProcedureArgument {
 
 class ConnectionBackend;
 
-// What a unit of work's transaction may do.  A read-only one never waits for
-// a writer (it reads a snapshot taken at its first statement) and refuses
-// every write as a database error.
-enum class TransactionAccess { kReadWrite, kReadOnly };
+// What a unit of work's transaction may do.
+//  - kReadWrite reads one snapshot; on a server, a write that meets a row a
+//    concurrent unit changed fails as a conflict (and the host may run the
+//    unit again).
+//  - kReadWriteLocking reads the latest committed rows at each statement and
+//    waits for a row a concurrent unit writes instead of failing on it; the
+//    host locks what its checks rely on itself (SELECT ... FOR UPDATE).  The
+//    embedded engine, which runs one writer at a time, makes it kReadWrite.
+//  - kReadOnly never waits for a writer (it reads a snapshot taken at its
+//    first statement) and refuses every write as a database error.
+enum class TransactionAccess { kReadWrite, kReadWriteLocking, kReadOnly };
 
 // A stored procedure implemented natively by the host for a backend that has
 // none of its own: it runs on the calling connection, reads its input

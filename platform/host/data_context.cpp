@@ -147,11 +147,11 @@ std::int64_t DataContext::ConflictCount() const {
   return count;
 }
 
-bool RunUnitOfWork(const std::function<bool(HostUnitOfWork&)>& body, int attempts) {
+bool RunUnitOfWork(const std::function<bool(HostUnitOfWork&)>& body, int attempts, data::TransactionAccess access) {
   const auto context = GlobalContext::ForThread().GetDataContext();
   for (int attempt = 1;; ++attempt) {
     const std::int64_t before = context->ConflictCount();
-    HostUnitOfWork unit;
+    HostUnitOfWork unit(access);
     try {
       const bool result = body(unit);
       if (unit.committed() || context->ConflictCount() == before || attempt >= attempts) return result;

@@ -151,6 +151,7 @@ class HostUnitOfWork {
 // of the same bills sees the first's work and refuses on its own terms.
 // `body` commits the unit itself when it succeeds; an exception it raises
 // counts as a failed attempt and passes on from the last one.
-bool RunUnitOfWork(const std::function<bool(HostUnitOfWork&)>& body, int attempts = 4);
+bool RunUnitOfWork(const std::function<bool(HostUnitOfWork&)>& body, int attempts = 4,
+                   data::TransactionAccess access = data::TransactionAccess::kReadWrite);
 
 }  // namespace tovan::host

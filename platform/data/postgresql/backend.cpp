@@ -755,8 +755,17 @@ void PostgresBackend::RegisterProcedure(std::string name, NativeProcedure proced
 void PostgresBackend::BeginTransaction(TransactionAccess access) {
   FlushHeld();
   std::vector<Outgoing> begin(1);
-  begin[0].sql = access == TransactionAccess::kReadOnly ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"
-                                                        : "BEGIN ISOLATION LEVEL REPEATABLE READ";
+  switch (access) {
+    case TransactionAccess::kReadOnly:
+      begin[0].sql = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
+      break;
+    case TransactionAccess::kReadWriteLocking:
+      begin[0].sql = "BEGIN ISOLATION LEVEL READ COMMITTED";
+      break;
+    case TransactionAccess::kReadWrite:
+      begin[0].sql = "BEGIN ISOLATION LEVEL REPEATABLE READ";
+      break;
+  }
   Exchange(begin, nullptr);
   in_transaction_ = true;
 }

@@ -343,7 +343,7 @@ void SqliteBackend::RegisterProcedure(std::string name, NativeProcedure procedur
 }
 
 void SqliteBackend::BeginTransaction(TransactionAccess access) {
-  if (access == TransactionAccess::kReadWrite) {
+  if (access != TransactionAccess::kReadOnly) {
     ExecuteScript("BEGIN IMMEDIATE");
     return;
   }
