@@ -18,6 +18,18 @@ namespace tovan::testing {
 namespace {
 
 constexpr int kIterations = 20;
+// Stalls a closing before it marks its retail bills, its unit open and
+// everything else written.
+constexpr const char* kPauseBeforeMarking = "DAILYBALANCE_FAULT=pause:Update t_LS_Retail set FDailyBillID=";
+
+// False when the child ended before it reached its pause.
+bool WaitUntilPaused(const Child& child, const std::string& err_file) {
+  while (ReadFile(err_file).find("injected pause") == std::string::npos) {
+    if (!child.Running()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
 
 class ConcurrentClosings : public ::testing::Test {
  protected:
@@ -143,12 +155,8 @@ TEST_F(ConcurrentClosings, OfDifferentShopsTheSecondDoesNotWaitOnAServer) {
   const auto b = Close(shop_bills(automation::CLng(shops.At(1, 0))));
   const std::string a_then_b = Sequential({a, b});
 
-  Child first(a, {"DAILYBALANCE_FAULT=pause:Update t_LS_Retail set FDailyBillID="}, dir_.File("out1"),
-              dir_.File("err1"));
-  while (ReadFile(dir_.File("err1")).find("injected pause") == std::string::npos) {
-    ASSERT_TRUE(first.Running()) << ReadFile(dir_.File("err1"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  Child first(a, {kPauseBeforeMarking}, dir_.File("out1"), dir_.File("err1"));
+  ASSERT_TRUE(WaitUntilPaused(first, dir_.File("err1")));
   Child second(b, {}, dir_.File("out2"), dir_.File("err2"));
   while (second.Running() && first.Running()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   const bool second_ended_first = !second.Running() && first.Running();
@@ -159,6 +167,61 @@ TEST_F(ConcurrentClosings, OfDifferentShopsTheSecondDoesNotWaitOnAServer) {
   EXPECT_LT(one.value("dailyBillNo", ""), two.value("dailyBillNo", ""));
   std::string now = Outcome();
   EXPECT_TRUE(now == a_then_b) << FirstDifference(a_then_b, now);
+}
+
+// Two shops' closings that take from one stock row holding enough for
+// either but not for both.  The second closing's audit checks the stock only
+// once the first has committed (a server: it waits at the row the first
+// holds; the embedded engine: it waits for the first unit), so it refuses
+// and the stock never goes below zero.
+TEST_F(ConcurrentClosings, SharingAStockRowTheSecondRefusesWhenTheFirstTookIt) {
+  auto bill_of_shop = [&](const std::string& not_shop) {
+    return automation::CStr(host_.Scalar(
+        "select min(r.FID) from t_LS_Retail r where r.FDate='2026-12-04' and r.FBillType=1 and r.FDailyBillID=0 and "
+        "r.FBranchShop<>" + not_shop + " and exists (select 1 from T_LS_RetailEntry e join t_ICItem i on "
+        "i.FItemID=e.FItemID where e.FID=r.FID and i.FIsBatchManager=0)"));
+  };
+  const std::string a = bill_of_shop("0");
+  const std::string shop_a = automation::CStr(host_.Scalar("select FBranchShop from t_LS_Retail where FID=" + a));
+  const std::string b = bill_of_shop(shop_a);
+  ASSERT_FALSE(b.empty());
+  // b's first line now sells what a's first goods line without batches sells, from the same stock.
+  auto line = host_.Query("select e.FItemID, e.FShowUnitID, e.FCoefficient, e.FStock, e.FAuxPropID from "
+                          "T_LS_RetailEntry e join t_ICItem i on i.FItemID=e.FItemID where e.FID=" + a +
+                          " and i.FIsBatchManager=0 order by e.FIndex");
+  ASSERT_GT(line.RowCount(), 0u);
+  const std::string item = automation::CStr(line.At(0, 0)), stock = automation::CStr(line.At(0, 3)),
+                    aux = automation::CStr(line.At(0, 4));
+  host_.Query("update T_LS_RetailEntry set FItemID=" + item + ", FShowUnitID=" + automation::CStr(line.At(0, 1)) +
+              ", FCoefficient=" + automation::CStr(line.At(0, 2)) + ", FStock=" + stock + ", FAuxPropID=" + aux +
+              " where FID=" + b + " and FIndex=(select min(FIndex) from T_LS_RetailEntry where FID=" + b + ")");
+  const std::string the_row = " where FItemID=" + item + " and FStockID=" + stock + " and FAuxPropID=" + aux +
+                              " and FBatchNo=''";
+  auto on_hand = [&] { return automation::CDbl(host_.Scalar("select FQty from t_CC_Inventory" + the_row)); };
+  CopyDatabase(host_.db(), pristine_);
+  const double full = on_hand();
+  auto taken_by = [&](const std::string& bill) {
+    Child alone(Close(bill), {}, dir_.File("out"), dir_.File("err"));
+    EXPECT_EQ(alone.Wait(), 0) << ReadFile(dir_.File("err"));
+    const double taken = full - on_hand();
+    CopyDatabase(pristine_, host_.db());
+    return taken;
+  };
+  const double need_a = taken_by(a), need_b = taken_by(b);
+  ASSERT_GT(need_a, 0);
+  ASSERT_GT(need_b, 0);
+  host_.Query("update t_CC_Inventory set FQty=" + automation::NumberToText(need_a + need_b / 2) + the_row);
+  CopyDatabase(host_.db(), pristine_);
+  const std::string a_alone = Sequential({Close(a)});
+
+  Child first(Close(a), {kPauseBeforeMarking}, dir_.File("out1"), dir_.File("err1"));
+  ASSERT_TRUE(WaitUntilPaused(first, dir_.File("err1")));
+  Child second(Close(b), {}, dir_.File("out2"), dir_.File("err2"));
+  ASSERT_EQ(first.Wait(), 0) << ReadFile(dir_.File("err1"));
+  EXPECT_EQ(second.Wait(), 1) << ReadFile(dir_.File("out2")) << ReadFile(dir_.File("err2"));
+  EXPECT_NEAR(on_hand(), need_b / 2, 1e-6);
+  std::string now = Outcome();
+  EXPECT_TRUE(now == a_alone) << FirstDifference(a_alone, now);
 }
 
 }  // namespace
