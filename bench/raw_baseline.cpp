@@ -1,6 +1,7 @@
 #include "bench/raw_baseline.h"
 
 #include "numbering/round_to.h"
+#include "platform/data/sqlite/backend.h"
 
 #include <sqlite3.h>
 
@@ -87,7 +88,7 @@ class Database final : public Connection {
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
       throw std::runtime_error("cannot open " + path);
     sqlite3_busy_timeout(db_, 60000);
-    Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY; BEGIN IMMEDIATE");
+    Exec((std::string(data::sqlite::kConnectionSettings) + " BEGIN IMMEDIATE").c_str());
   }
   ~Database() override {
     if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);

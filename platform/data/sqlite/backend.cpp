@@ -129,8 +129,7 @@ std::unique_ptr<SqliteBackend> SqliteBackend::Open(const std::string& path, cons
   // "name" must be an identifier, never a string literal SQL Server would reject.
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-  backend->ExecuteScript(
-      "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY; PRAGMA foreign_keys=OFF;");
+  backend->ExecuteScript(kConnectionSettings);
   // A connection that closes while others of the process are open between
   // transactions takes itself for the last one and deletes the WAL; a read
   // starting on another at that moment failed with a short read (seen in the
