@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 
 #include "cli/arguments.h"
 #include "cli/closing_obstacles.h"
@@ -34,24 +33,21 @@ std::string FirstValue(hostlib::HostDatabase& db, const std::string& sql, const 
 // A tax rate is a percentage.
 constexpr double kMaxTaxRate = 100;
 
-// The days and the shop (0: several) of the selection's open bills, the
-// narrowing UpdateBalAmount accepts; none when no bill of it is open.
-struct BalanceRange {
-  automation::Date from, to;
-  int32_t shop = 0;
-};
+}  // namespace
 
-std::optional<BalanceRange> OpenBillsRange(hostlib::HostDatabase& db, const std::string& ids) {
+bool UpdateSelectionBalances(const automation::DispatchPtr& data, hostlib::HostDatabase& db,
+                             const std::string& data_source, const std::string& ids) {
   // `ids` is a checked list of numbers, so it can stand in the text.
   auto rows = db.Query("SELECT min(FDate), max(FDate), min(FBranchShop), max(FBranchShop) FROM t_LS_Retail "
                        "WHERE FDailyBillID=0 AND FID IN (" + ids + ")");
-  if (rows.RowCount() == 0 || rows.At(0, 0).IsNull() || rows.At(0, 1).IsNull()) return std::nullopt;
+  if (rows.RowCount() == 0 || rows.At(0, 0).IsNull() || rows.At(0, 1).IsNull()) return true;
   const Variant first_shop = rows.At(0, 2), last_shop = rows.At(0, 3);
   const bool one_shop = !first_shop.IsNull() && automation::IsEqual(first_shop, last_shop);
-  return BalanceRange{automation::CDate(rows.At(0, 0)), automation::CDate(rows.At(0, 1)),
-                      one_shop ? automation::CLng(first_shop) : 0};
+  std::vector<Variant> args{Variant(data_source), Variant(automation::CDate(rows.At(0, 0))),
+                            Variant(automation::CDate(rows.At(0, 1))),
+                            Variant(one_shop ? automation::CLng(first_shop) : int32_t{0})};
+  return automation::CBool(CallMember(data, "UpdateBalAmount", args));
 }
-}  // namespace
 
 namespace {
 ClosingReport RunClosingOnce(const HostSession& session, const ClosingInput& input, automation::DispatchPtr events,
@@ -88,14 +84,9 @@ ClosingReport RunClosingOnce(const HostSession& session, const ClosingInput& inp
   if (*host_db.ForUpdate() != '\0')
     host_db.Query("SELECT FID FROM t_LS_Retail WHERE FID IN (" + ids + ") ORDER BY FID" + host_db.ForUpdate());
   // Bills whose balance amounts could not be brought up to date would close
-  // with wrong amounts.  Only the selection's days and shop are brought up to
-  // date, so closings of different shops write different lines; a selection
-  // without an open bill is left to the checks to refuse.
-  if (const auto range = OpenBillsRange(host_db, ids)) {
-    std::vector<Variant> balance{Variant(db), Variant(range->from), Variant(range->to), Variant(range->shop)};
-    if (!automation::CBool(CallMember(data, "UpdateBalAmount", balance)))
-      throw ClosingRefusal{"the balance amounts of the retail bills cannot be updated", {}};
-  }
+  // with wrong amounts.
+  if (!UpdateSelectionBalances(data, host_db, db, ids))
+    throw ClosingRefusal{"the balance amounts of the retail bills cannot be updated", {}};
 
   std::vector<Variant> valid{Variant(ids), Variant(int32_t{0}), Variant(int32_t{-1}), Variant("")};
   if (!automation::CBool(CallMember(selection, "IsValidBill", valid)))

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "cli/host_session.h"
+#include "host/host_database.h"
 #include "platform/automation/dispatch.h"
 #include "platform/automation/variant.h"
 
@@ -44,6 +45,14 @@ struct ClosingReport {
   std::optional<std::string> check_bill_no;
   int retail_bills = 0;
 };
+
+// Brings the balance amounts of the open bills among `ids` (a checked id
+// list) up to date: UpdateBalAmount narrowed to their days and, when they
+// are of one shop, to that shop, so that closings of different shops write
+// different lines.  True without a call when none of them is open; false
+// when the member answered a failure.
+bool UpdateSelectionBalances(const automation::DispatchPtr& data, hostlib::HostDatabase& db,
+                             const std::string& data_source, const std::string& ids);
 
 // The option's own checks (ids, numbers, names) are the caller's; this
 // checks what needs the database (known customers, the account's name).

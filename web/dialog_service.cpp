@@ -123,8 +123,8 @@ Json CheckSelection(cli::HostSession& session, const CheckRequest& request) {
   // The closing brings the balance amounts up to date first; so does the
   // check, inside its unit that is never committed, so it sees what the
   // closing will see.
-  std::vector<Variant> balance{Variant(db_text)};
-  CallMember(data, "UpdateBalAmount", balance);
+  hostlib::HostDatabase db(db_text);
+  cli::UpdateSelectionBalances(data, db, db_text, request.ids);
   std::vector<Variant> valid{Variant(request.ids), Variant(int32_t{0}), Variant(int32_t{-1}), Variant("")};
   bool is_valid = automation::CBool(CallMember(selection, "IsValidBill", valid));
   std::string bill_type = automation::CLng(valid[1]) == 2 ? "2" : "1";
@@ -137,7 +137,6 @@ Json CheckSelection(cli::HostSession& session, const CheckRequest& request) {
   out["tracked"] = Json{{"ok", automation::CBool(CallMember(data, "JudgeData", tracked))}};
   std::vector<Variant> amounts{Variant(db_text), Variant(request.ids)};
   auto methods = foundation::AsVector(CallMember(data, "SetSettleAmount", amounts));
-  hostlib::HostDatabase db(db_text);
   cli::ClosingPlan plan{request.ids,       bill_type,       request.invoice_type, request.tax, request.client,
                         request.check_bill, request.in_cust, methods ? methods->UpperBound() : -1};
   Json causes = cli::FindClosingObstacles(db, plan);
