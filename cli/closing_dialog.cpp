@@ -32,7 +32,6 @@ std::string FirstValue(hostlib::HostDatabase& db, const std::string& sql, const 
 
 // A tax rate is a percentage.
 constexpr double kMaxTaxRate = 100;
-
 }  // namespace
 
 bool UpdateSelectionBalances(const automation::DispatchPtr& data, hostlib::HostDatabase& db,

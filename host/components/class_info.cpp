@@ -52,6 +52,8 @@ std::shared_ptr<data::Connection> QueryServiceConnection(const std::string& data
   auto connection = context->ConnectionFor(data_source);
   if (connection->backend().Engine() != "postgresql") return connection;
   connection = context->ConnectionBesideUnitsFor(data_source);
+  // Set at each call (one round trip a closing): a session the backend made
+  // again after a lost connection starts with the default path.
   connection->backend().ExecuteNative(
       "SELECT set_config('search_path', 'numbering, ' || current_setting('search_path'), false) "
       "WHERE current_setting('search_path') NOT LIKE 'numbering,%'",
