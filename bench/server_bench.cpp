@@ -97,7 +97,7 @@ double Seconds(Clock::time_point start) { return std::chrono::duration<double>(C
 std::vector<std::string> CloseArgs(const std::string& db, const std::string& bills) {
   std::vector<std::string> args{"close", "--db", Source(db), "--client", "314"};
   if (bills.empty()) {
-    args.insert(args.end(), {"--date", "2026-12-04", "--type", "sales"});
+    args.insert(args.end(), {"--date", "2026-12-04", "--type", "sales", "--shop", "all"});
   } else {
     args.insert(args.end(), {"--bills", bills, "--date", "2026-12-04"});
   }

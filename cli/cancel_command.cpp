@@ -1,120 +1,115 @@
-// `dailybalance cancel | closed | show`: the cancellation side of the host.
+// `dailybalance cancel | closed | show`: the closed side of the host.
 #include <iostream>
 
+#include "backoffice/cancellation.h"
+#include "backoffice/closed_days.h"
+#include "backoffice/input_checks.h"
+#include "backoffice/json_forms.h"
+#include "backoffice/lookups.h"
 #include "cli/arguments.h"
-#include "cli/cancel_dialog.h"
+#include "cli/command_support.h"
 #include "cli/commands.h"
-#include "cli/host_session.h"
 #include "cli/json_values.h"
-#include "platform/automation/error.h"
-#include "platform/foundation/vector.h"
-#include "platform/host/data_context.h"
+#include "cli/table.h"
 
 namespace tovan::cli {
 
-using automation::CStr;
-using automation::Variant;
+namespace bo = backoffice;
 
 namespace {
-// Prints a record list as a table (or JSON): one line per record, the
-// columns in the records' key order.
-void PrintRecords(const std::shared_ptr<foundation::Vector>& list, bool json, const char* empty_text) {
-  if (json) {
-    std::cout << ToText(Json{{"records", JsonFromVariant(Variant(list))}}) << "\n";
-    return;
-  }
-  if (list->UpperBound() == 0) {
-    std::cout << empty_text << "\n";
-    return;
-  }
-  auto first = list->Record(1);
-  for (int32_t k = 1; k <= first->Count(); ++k) std::cout << (k > 1 ? "\t" : "") << first->Key(k);
-  std::cout << "\n";
-  for (int32_t p = 1; p <= list->UpperBound(); ++p) {
-    auto record = list->Record(p);
-    for (int32_t k = 1; k <= record->Count(); ++k) std::cout << (k > 1 ? "\t" : "") << CStr(record->Value(record->Key(k)));
-    std::cout << "\n";
-  }
-}
+std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
 
-template <class Body>
-int WithSession(const std::string& db, int user_id, int app_type, Body body) {
-  try {
-    HostSession session(HostSessionOptions{db, static_cast<int16_t>(user_id), app_type});
-    return body(session);
-  } catch (const BadInput& e) {
-    PrintError(e.message);
-    return kExitBadInput;
-  } catch (const automation::AutomationError& e) {
-    PrintError(e.source() + ": " + e.description());
-    return kExitFailed;
-  }
+std::string Joined(const std::vector<std::string>& parts) {
+  std::string out;
+  for (const std::string& p : parts) out += (out.empty() ? "" : ", ") + p;
+  return out;
 }
 }  // namespace
 
 int RunCancel(const CancelOptions& options) {
-  std::string ids;
-  try {
-    ids = IdListInput("DAILY_ID", options.ids);
-  } catch (const BadInput& e) {
-    PrintError(e.message);
-    return kExitBadInput;
-  }
-  return WithSession(options.db, options.user_id, options.app_type, [&](HostSession& session) {
-    automation::DispatchPtr events = options.events ? options.events : session.ProgressDisplay(options.json);
-    CancelOutcome outcome = CancelDailyBills(session, ids, events);
-    bool ok = outcome.ok;
-    const std::string& message = outcome.message;
+  return RunCommand([&] {
+    std::string ids = IdListInput("ids", options.ids);
+    bo::Session session({options.db, options.user_id, options.app_type});
+    automation::DispatchPtr events = options.events ? options.events : ProgressDisplay(options.json);
+    bo::CancelResult result = bo::CancelClosings(session, ids, events);
     if (options.json) {
-      std::cout << ToText(Json{{"result", ok}, {"message", message}}) << "\n";
+      std::cout << ToText(bo::ToJson(result)) << "\n";
     } else {
-      std::cout << message << (message.empty() || message.back() == '\n' ? "" : "\n");
+      for (const bo::CancelledDay& d : result.cancelled)
+        std::cout << "cancelled  " << d.bill_no << " (id " << d.id << ")\n";
+      for (const bo::CancelFailure& f : result.failed) {
+        std::cout << "not cancelled  " << f.bill_no << " (id " << f.id << "):\n";
+        for (const std::string& line : f.lines) std::cout << "  " << line << "\n";
+      }
+      if (result.ok()) std::cout << "反日结完成！\n";
     }
-    return ok ? kExitOk : kExitFailed;
+    return result.ok() ? kExitOk : kExitFailed;
   });
 }
 
 int RunClosed(const ClosedOptions& options) {
-  return WithSession(options.db, 1, 2, [&](HostSession& session) {
-    // --filter is an SQL condition by design (the host's own filter).  The
-    // listing only reads, so it runs in a read-only unit: it never waits for
-    // a closing, a write a filter smuggles in is refused, and the data layer
-    // refuses the transaction control that could end the unit early.
-    host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
-    auto cancel = session.Create("clsUnBalData");
-    std::vector<Variant> args{Variant(options.db), Variant(options.filter)};
-    auto list = foundation::AsVector(CallMember(cancel, "SetTotalData", args));
-    if (!list && !options.filter.empty()) {
-      PrintError("--filter: not a condition on b (daily bill) and be (entry) that the database accepts: " +
-                 options.filter);
-      return kExitBadInput;
+  return RunCommand([&] {
+    bo::ClosedDayFilter filter;
+    if (options.from) filter.from = bo::DateArgument("from", *options.from);
+    if (options.to) filter.to = bo::DateArgument("to", *options.to);
+    if (options.number) filter.number = bo::NumberPart(*options.number);
+    filter.sql = options.filter;
+    if (!filter.sql.empty() && (options.from || options.to || options.shop || options.number))
+      throw bo::Refusal("filter", "give either --filter or --from, --to, --shop and --number");
+    bo::Session session({options.db, 1, 2, false});
+    if (options.shop) filter.shop = bo::ResolveShop(session, "shop", *options.shop).id;
+    bo::ClosedDayList list = bo::ListClosedDays(session, filter);
+    if (options.json) {
+      std::cout << ToText(bo::ToJson(list)) << "\n";
+      return kExitOk;
     }
-    if (!list) {
-      PrintError("the closed daily bills cannot be read");
-      return kExitFailed;
+    if (list.days.empty()) {
+      std::cout << "No closed days.\n";
+      return kExitOk;
     }
-    PrintRecords(list, options.json, "no closed daily bills");
+    Table table({">ID", "Daily bill", "Date", "Shops", ">Bills", ">Amount", "Stock bill", "Check bill", "Operator",
+                 "Closed at"});
+    for (const bo::ClosedDay& d : list.days)
+      table.Add({std::to_string(d.id), d.bill_no, d.date, Joined(d.shops), std::to_string(d.bills), Money(d.amount),
+                 OrDash(d.stock_bill_no), OrDash(d.check_bill_no), OrDash(d.operator_name), OrDash(d.closed_at)});
+    table.Add({"", "total", "", "", std::to_string(list.bills), Money(list.amount)});
+    table.Print(std::cout);
     return kExitOk;
   });
 }
 
 int RunShow(const ShowOptions& options) {
-  try {
-    IdArgument("DAILY_ID", options.id);
-  } catch (const BadInput& e) {
-    PrintError(e.message);
-    return kExitBadInput;
-  }
-  return WithSession(options.db, 1, 2, [&](HostSession& session) {
-    host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
-    auto cancel = session.Create("clsUnBalData");
-    std::vector<Variant> args{Variant(options.db), Variant(options.id)};
-    auto list = foundation::AsVector(CallMember(cancel, "SetDetailData", args));
-    if (!list) {
-      PrintError("the daily bill " + options.id + " cannot be read");
-      return kExitFailed;
+  return RunCommand([&] {
+    int32_t id = bo::IdArgument("id", options.id);
+    bo::Session session({options.db, 1, 2, false});
+    bo::DayDetails details = bo::ShowDay(session, id);
+    if (options.json) {
+      std::cout << ToText(bo::ToJson(details)) << "\n";
+      return kExitOk;
     }
-    PrintRecords(list, options.json, "no retail bills in this daily bill");
+    const bo::ClosedDay& d = details.day;
+    std::cout << "Daily bill  " << d.bill_no << " (id " << d.id << ") of " << d.date << "\n"
+              << "Shops       " << Joined(d.shops) << "\n"
+              << "Closed by   " << OrDash(d.operator_name) << " at " << OrDash(d.closed_at) << "\n\n";
+    Table bills({"Bill", "Date", "Type", "Shop", "Cashier", ">Amount"});
+    for (const bo::DayBill& b : details.bills) bills.Add({b.bill_no, b.date, b.type, b.shop, b.cashier, Money(b.amount)});
+    bills.Add({"total (" + std::to_string(details.bills.size()) + " bills)", "", "", "", "", Money(details.bills_total)});
+    bills.Print(std::cout);
+    if (details.stock_bill) {
+      const auto& s = *details.stock_bill;
+      std::cout << "\nStock bill  " << s.bill_no << " of " << s.date << "\n";
+      Table lines({">#", "Item", "Unit", "Stock", "Batch", ">Qty", ">Price", ">Amount"});
+      for (const bo::StockLine& l : s.lines)
+        lines.Add({std::to_string(l.index), l.item_number + " " + l.item_name, l.unit, l.stock, l.batch,
+                   automation::NumberToText(l.qty), Money(l.price), Money(l.amount)});
+      lines.Add({"", "total", "", "", "", "", "", Money(s.total)});
+      lines.Print(std::cout);
+    }
+    if (details.check_bill) {
+      const auto& c = *details.check_bill;
+      std::cout << "\nCheck bill  " << c.bill_no << " to " << c.customer_id << " " << c.customer << ": "
+                << Money(c.amount) << (c.written_off ? ", written off" : ", open") << "\n";
+    }
     return kExitOk;
   });
 }

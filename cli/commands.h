@@ -16,12 +16,6 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitBadInput = 2;
 
-// Prints "dailybalance: <message>" on stderr as one line.
-void PrintError(const std::string& message);
-
-// Registers (or unregisters) the component and the reference host's
-// library; answers the empty text or what went wrong.
-std::string RegisterLibraries(bool unregister);
 int RunRegister(bool unregister, bool json);
 
 struct InvokeOptions {
@@ -43,6 +37,7 @@ int RunDemo(const DemoOptions& options);
 
 struct OptionOptions {
   std::string db = "./dailybalance.db";
+  bool list = false;
   std::string section;
   std::string key;
   std::optional<std::string> value;  // set when given
@@ -68,10 +63,10 @@ struct CloseOptions {
   std::string db = "./dailybalance.db";
   int user_id = 1;
   int app_type = 2;
-  std::string bills;  // ID,ID,...
+  std::string bills;  // ID,ID,... or @FILE or -
   std::string date;   // yyyy-mm-dd
   std::string type;   // sales | returns
-  std::optional<std::string> client, invoice_type, tax, acct, in_cust, dept;
+  std::optional<std::string> shop, client, invoice_type, tax, acct, in_cust, dept;
   bool check_bill = false;
   bool json = false;
   // The progress display handed to the component; null: the one the output asks for.
@@ -92,6 +87,7 @@ int RunCancel(const CancelOptions& options);
 
 struct ClosedOptions {
   std::string db = "./dailybalance.db";
+  std::optional<std::string> from, to, shop, number;
   std::string filter;
   bool json = false;
 };
@@ -110,7 +106,7 @@ struct OpenBillsOptions {
   std::string db = "./dailybalance.db";
   std::optional<std::string> from, to;  // yyyy-mm-dd, inclusive
   std::optional<std::string> type;      // sales | returns
-  std::optional<std::string> shop;      // branch shop id
+  std::optional<std::string> shop;      // id, number or name
   bool json = false;
 };
 int RunOpen(const OpenBillsOptions& options);

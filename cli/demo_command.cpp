@@ -51,14 +51,15 @@ int RunDemo(const DemoOptions& options) {
   if (int rc = RunInit(init); rc != kExitOk) return rc;
   Summary(options.db);
 
-  Heading("Close today's retail sales, with a check bill to customer 301");
+  Heading("Close today's retail sales of shop 001, with a check bill to customer 305");
   CloseOptions close;
   close.db = options.db;
   close.date = day;
   close.type = "sales";
+  close.shop = "001";
   close.client = "314";
   close.check_bill = true;
-  close.in_cust = "301";
+  close.in_cust = "305";
   if (int rc = RunClose(close); rc != kExitOk) return rc;
   Summary(options.db);
 

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "backoffice/session.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/json_values.h"
@@ -29,10 +30,9 @@ int RunInit(const InitOptions& options) {
     return kExitBadInput;
   }
   try {
-    NewDatabasePath(options.db);
-  } catch (const BadInput& e) {
-    PrintError(e.message);
-    return kExitBadInput;
+    backoffice::NewDatabasePath(options.db);
+  } catch (const backoffice::Refusal& e) {
+    return Refused(e);
   }
   hostlib::DemoOptions demo;
   demo.bills = options.empty ? 0 : options.bills;

@@ -74,8 +74,8 @@ int RunInvoke(const InvokeOptions& options) {
     Json parsed;
     try {
       parsed = Json::parse(from_file ? ArgumentFile(name, arg) : arg, nullptr, /*allow_exceptions=*/false);
-    } catch (const BadInput& e) {
-      PrintError(e.message);
+    } catch (const backoffice::Refusal& e) {
+      PrintError(e.field + ": " + e.message);
       return kExitBadInput;
     }
     if (parsed.is_discarded()) {

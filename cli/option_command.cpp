@@ -1,47 +1,51 @@
+// `dailybalance option`: the host's known system options, listed, read or set.
 #include <iostream>
 
-#include "cli/arguments.h"
+#include "backoffice/input_checks.h"
+#include "backoffice/json_forms.h"
+#include "backoffice/system_options.h"
+#include "cli/command_support.h"
 #include "cli/commands.h"
 #include "cli/json_values.h"
-#include "host/host_process.h"
-#include "host/system_options.h"
-#include "platform/automation/error.h"
+#include "cli/table.h"
 
 namespace tovan::cli {
 
+namespace bo = backoffice;
+
 int RunOption(const OptionOptions& options) {
-  try {
-    ExistingDatabase(options.db);
-    WordArgument("SECTION", options.section);
-    WordArgument("KEY", options.key);
-    if (options.value) NameArgument("VALUE", *options.value, 255);
-  } catch (const BadInput& e) {
-    PrintError(e.message);
-    return kExitBadInput;
-  }
-  hostlib::HostProcessOptions host;
-  host.data_source = options.db;
-  hostlib::StartHostProcess(host);
-  try {
-    if (options.value) {
-      hostlib::WriteSystemOption(options.db, options.section, options.key, *options.value);
+  return RunCommand([&] {
+    if (options.list != options.key.empty())
+      throw bo::Refusal("", "give --list, or SECTION KEY [VALUE]");
+    if (!options.list) {
+      bo::WordArgument("section", options.section);
+      bo::WordArgument("key", options.key);
     }
-    auto value = hostlib::ReadSystemOption(options.db, options.section, options.key);
+    bo::Session session({options.db, 1, 2, false});
+    if (options.list) {
+      std::vector<bo::OptionValue> all = bo::ListOptions(session);
+      if (options.json) {
+        Json out = Json::array();
+        for (const bo::OptionValue& o : all) out.push_back(bo::ToJson(o));
+        std::cout << ToText(Json{{"options", out}}) << "\n";
+        return kExitOk;
+      }
+      Table table({"Option", "Value", "Allowed", "Meaning"});
+      for (const bo::OptionValue& o : all)
+        table.Add({std::string(o.spec->section) + " " + o.spec->key, o.value.value_or("(not set)"),
+                   std::to_string(o.spec->low) + ".." + std::to_string(o.spec->high), o.spec->meaning});
+      table.Print(std::cout);
+      return kExitOk;
+    }
+    bo::OptionValue value = options.value ? bo::SetOption(session, options.section, options.key, *options.value)
+                                          : bo::ReadOption(session, options.section, options.key);
     if (options.json) {
-      std::cout << ToText(Json{{"section", options.section},
-                               {"key", options.key},
-                               {"value", value ? Json(*value) : Json(nullptr)}})
-                << "\n";
-    } else if (value) {
-      std::cout << options.section << "/" << options.key << " = " << *value << "\n";
+      std::cout << ToText(bo::ToJson(value)) << "\n";
     } else {
-      std::cout << options.section << "/" << options.key << " is not set\n";
+      std::cout << value.spec->section << "/" << value.spec->key << " = " << value.value.value_or("(not set)") << "\n";
     }
-    return value || options.json ? kExitOk : kExitFailed;
-  } catch (const automation::AutomationError& e) {
-    PrintError(e.description());
-    return kExitBadInput;
-  }
+    return kExitOk;
+  });
 }
 
 }  // namespace tovan::cli

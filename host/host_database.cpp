@@ -16,9 +16,12 @@ HostDatabase::HostDatabase(const std::string& data_source)
       backend_(&connection_->backend()) {}
 
 data::ResultSet HostDatabase::Query(const std::string& sql, std::initializer_list<Variant> params) {
+  return Query(sql, std::vector<Variant>(params));
+}
+
+data::ResultSet HostDatabase::Query(const std::string& sql, const std::vector<Variant>& params) {
   connection_->Enlist();
-  std::vector<Variant> values(params);
-  return backend_->ExecuteNative(sql, values);
+  return backend_->ExecuteNative(sql, params);
 }
 
 const char* HostDatabase::ForUpdate() const { return backend_->Engine() == "sqlite" ? "" : " FOR UPDATE"; }

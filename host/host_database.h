@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/automation/variant.h"
 #include "platform/data/connection.h"
@@ -30,6 +31,7 @@ class HostDatabase {
   explicit HostDatabase(const std::string& data_source);
 
   data::ResultSet Query(const std::string& sql, std::initializer_list<automation::Variant> params = {});
+  data::ResultSet Query(const std::string& sql, const std::vector<automation::Variant>& params);
   void Execute(const std::string& sql, std::initializer_list<automation::Variant> params = {});
   // The first column of the first row; Empty when there is no row.
   automation::Variant Scalar(const std::string& sql, std::initializer_list<automation::Variant> params = {});

@@ -98,7 +98,8 @@ CREATE TABLE t_LS_DailyBill (
   FInvoiceType int DEFAULT 0,
   FClient int DEFAULT 0,
   FTaxRate float DEFAULT 0,
-  FNote nvarchar(255) DEFAULT ''
+  FNote nvarchar(255) DEFAULT '',
+  FCloseTime datetime DEFAULT (datetime('now','localtime'))  -- when the closing wrote it (host's own)
 );
 CREATE UNIQUE INDEX ux_LS_DailyBill_BillNo ON t_LS_DailyBill (FBillNo);
 

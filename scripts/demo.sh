@@ -4,4 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
 export DAILYBALANCE_REGISTRY=${DAILYBALANCE_REGISTRY:-$PWD/build/demo-registry.json}
-exec ./build/cli/dailybalance demo --db build/demo.db "$@"
+exec ./build/program/dailybalance demo --db build/demo.db "$@"

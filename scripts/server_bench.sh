@@ -12,5 +12,5 @@ pg_dir=$(mktemp -d /tmp/dailybalance-bench-pg-XXXXXX)
 trap './scripts/pg-cluster.sh stop "$pg_dir"' EXIT
 ./scripts/pg-cluster.sh start "$pg_dir" >/dev/null
 export DAILYBALANCE_REGISTRY=$pg_dir/registry.json
-"$build_dir/cli/dailybalance" register >/dev/null
-DAILYBALANCE_BENCH_PG_HOST=$pg_dir "$build_dir/bench/server_bench" "$PWD/$build_dir/cli/dailybalance"
+"$build_dir/program/dailybalance" register >/dev/null
+DAILYBALANCE_BENCH_PG_HOST=$pg_dir "$build_dir/bench/server_bench" "$PWD/$build_dir/program/dailybalance"

@@ -1,17 +1,17 @@
 #include "web/dialog_inputs.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cmath>
+#include <nlohmann/json.hpp>
 
-#include "cli/arguments.h"
+#include "backoffice/input_checks.h"
 
 namespace tovan::web {
 
-using cli::BadInput;
+namespace bo = backoffice;
+using bo::Refusal;
 
 namespace {
-constexpr double kMaxTaxRate = 100;
+// The JSON body may nest no deeper than this: a selection and its options are flat.
+constexpr int kMaxDepth = 8;
 
 std::optional<std::string> NonEmpty(const Fields& fields, const std::string& name) {
   auto value = fields(name);
@@ -23,21 +23,34 @@ bool Flag(const Fields& fields, const std::string& name) {
   auto value = NonEmpty(fields, name);
   if (!value || *value == "false" || *value == "0") return false;
   if (*value == "true" || *value == "1") return true;
-  throw BadInput{name + ": expected true or false, not " + *value};
+  throw Refusal(name, "expected true or false, not " + *value);
+}
+
+std::optional<automation::Date> DateField(const Fields& fields, const std::string& name) {
+  if (auto v = NonEmpty(fields, name)) return bo::DateArgument(name, *v);
+  return std::nullopt;
 }
 }  // namespace
 
-Fields QueryFields(const std::function<bool(const std::string&)>& has,
-                   const std::function<std::string(const std::string&)>& get) {
-  return [has, get](const std::string& name) -> std::optional<std::string> {
-    if (!has(name)) return std::nullopt;
-    return get(name);
-  };
-}
-
 Fields JsonFields(const std::string& body) {
+  // Depth is counted before parsing, so a hostile body never becomes a deep tree.
+  int depth = 0;
+  bool in_string = false;
+  for (size_t i = 0; i < body.size(); ++i) {
+    char c = body[i];
+    if (in_string) {
+      if (c == '\\') ++i;
+      else if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '{' || c == '[') {
+      if (++depth > kMaxDepth) throw Refusal("", "the request body nests deeper than " + std::to_string(kMaxDepth));
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
   nlohmann::json parsed = nlohmann::json::parse(body, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) throw BadInput{"the request body is not a JSON object"};
+  if (parsed.is_discarded() || !parsed.is_object()) throw Refusal("", "the request body is not a JSON object");
   return [parsed](const std::string& name) -> std::optional<std::string> {
     auto it = parsed.find(name);
     if (it == parsed.end() || it->is_null()) return std::nullopt;
@@ -48,81 +61,58 @@ Fields JsonFields(const std::string& body) {
     if (it->is_array()) {
       std::string joined;
       for (const auto& e : *it) {
-        if (!e.is_number_integer() && !e.is_string()) throw BadInput{name + ": expected a list of ids"};
+        if (!e.is_number_integer() && !e.is_string()) throw Refusal(name, "expected a list of ids");
         joined += (joined.empty() ? "" : ",") + (e.is_string() ? e.get<std::string>() : std::to_string(e.get<int64_t>()));
       }
       return joined;
     }
-    throw BadInput{name + ": unexpected value"};
+    throw Refusal(name, "unexpected value");
   };
 }
 
-int32_t ReadId(const std::string& field, const std::string& text) { return cli::IdArgument(field, text); }
+int32_t ReadId(const std::string& field, const std::string& text) { return bo::IdArgument(field, text); }
 
-BillFilter ReadBillFilter(const Fields& fields) {
-  BillFilter filter;
-  if (auto v = NonEmpty(fields, "from")) filter.from = cli::DateArgument("from", *v);
-  if (auto v = NonEmpty(fields, "to")) filter.to = cli::DateArgument("to", *v);
-  if (filter.from.serial > filter.to.serial) throw BadInput{"from: the first day is after the last"};
-  if (auto v = NonEmpty(fields, "type")) filter.type = cli::BillTypeArgument("type", *v);
-  if (auto v = NonEmpty(fields, "shop")) filter.shop = cli::IdArgument("shop", *v);
-  return filter;
+BillFilterFields ReadBillFilter(const Fields& fields) {
+  BillFilterFields out;
+  out.filter.from = DateField(fields, "from");
+  out.filter.to = DateField(fields, "to");
+  bo::CheckRange(out.filter.from, out.filter.to);
+  if (auto v = NonEmpty(fields, "type")) out.filter.type = bo::BillTypeArgument("type", *v);
+  out.shop = NonEmpty(fields, "shop");
+  return out;
 }
 
-ClosedFilter ReadClosedFilter(const Fields& fields) {
-  ClosedFilter filter;
-  if (auto v = NonEmpty(fields, "from")) filter.from = cli::DateArgument("from", *v);
-  if (auto v = NonEmpty(fields, "to")) filter.to = cli::DateArgument("to", *v);
-  if (auto v = NonEmpty(fields, "number")) {
-    bool word = v->size() <= 40 && std::all_of(v->begin(), v->end(), [](char c) {
-      return std::isalnum(static_cast<unsigned char>(c));
-    });
-    if (!word) throw BadInput{"number: letters and digits only, at most 40: " + *v};
-    filter.number = *v;
-  }
-  return filter;
+ClosedFilterFields ReadClosedFilter(const Fields& fields) {
+  ClosedFilterFields out;
+  out.filter.from = DateField(fields, "from");
+  out.filter.to = DateField(fields, "to");
+  bo::CheckRange(out.filter.from, out.filter.to);
+  if (auto v = NonEmpty(fields, "number")) out.filter.number = bo::NumberPart(*v);
+  out.shop = NonEmpty(fields, "shop");
+  return out;
 }
 
 std::string ReadIds(const Fields& fields, size_t max_ids) {
   auto v = NonEmpty(fields, "ids");
-  if (!v) throw BadInput{"ids: no bills given"};
-  std::string ids = cli::IdListArgument("ids", *v);
-  if (static_cast<size_t>(std::count(ids.begin(), ids.end(), ',')) + 1 > max_ids)
-    throw BadInput{"ids: more than " + std::to_string(max_ids) + " ids"};
+  if (!v) throw Refusal("ids", "no bills given");
+  std::string ids = bo::IdListArgument("ids", *v);
+  if (bo::IdCount(ids) > max_ids) throw Refusal("ids", "more than " + std::to_string(max_ids) + " ids");
   return ids;
 }
 
-CheckRequest ReadCheckRequest(const Fields& fields) {
-  CheckRequest request;
+bo::ClosingRequest ReadClosingRequest(const Fields& fields) {
+  bo::ClosingRequest request;
   request.ids = ReadIds(fields, 100000);
-  if (auto v = NonEmpty(fields, "invoiceType")) request.invoice_type = std::to_string(cli::IdArgument("invoiceType", *v));
-  if (auto v = NonEmpty(fields, "tax")) request.tax = cli::NumberArgument("tax", *v, 0, kMaxTaxRate);
-  if (auto v = NonEmpty(fields, "client")) request.client = std::to_string(cli::IdArgument("client", *v));
+  request.date = DateField(fields, "date");
+  request.shop = NonEmpty(fields, "shop");
+  if (auto v = NonEmpty(fields, "client")) request.client = bo::IdArgument("client", *v);
+  if (auto v = NonEmpty(fields, "invoiceType")) request.invoice_type = std::to_string(bo::IdArgument("invoiceType", *v));
+  if (auto v = NonEmpty(fields, "tax")) request.tax = bo::NumberArgument("tax", *v, 0, 100);
+  if (auto v = NonEmpty(fields, "acct")) request.acct = bo::NameArgument("acct", *v);
   request.check_bill = Flag(fields, "checkBill");
-  if (auto v = NonEmpty(fields, "inCust")) request.in_cust = std::to_string(cli::IdArgument("inCust", *v));
+  if (auto v = NonEmpty(fields, "inCust")) request.in_cust = bo::IdArgument("inCust", *v);
+  if (auto v = NonEmpty(fields, "dept")) request.dept = bo::IdArgument("dept", *v);
   return request;
-}
-
-cli::ClosingInput ReadClosingInput(const Fields& fields) {
-  cli::ClosingInput input;
-  input.ids = ReadIds(fields, 100000);
-  auto date = NonEmpty(fields, "date");
-  if (!date) throw BadInput{"date: the closing date is required"};
-  input.date = cli::DateArgument("date", *date);
-  auto client = NonEmpty(fields, "client");
-  if (!client) throw BadInput{"client: the customer is required"};
-  input.client = std::to_string(cli::IdArgument("client", *client));
-  if (auto v = NonEmpty(fields, "invoiceType")) input.invoice_type = std::to_string(cli::IdArgument("invoiceType", *v));
-  if (auto v = NonEmpty(fields, "tax")) {
-    cli::NumberArgument("tax", *v, 0, kMaxTaxRate);
-    input.tax = *v;
-  }
-  if (auto v = NonEmpty(fields, "acct")) input.acct = cli::NameArgument("acct", *v);
-  input.check_bill = Flag(fields, "checkBill");
-  if (auto v = NonEmpty(fields, "inCust")) input.in_cust = std::to_string(cli::IdArgument("inCust", *v));
-  if (input.check_bill && !input.in_cust) throw BadInput{"inCust: a check bill needs the receiving customer"};
-  if (auto v = NonEmpty(fields, "dept")) input.dept = std::to_string(cli::IdArgument("dept", *v));
-  return input;
 }
 
 }  // namespace tovan::web

@@ -1,64 +1,36 @@
-// The closing dialog's services over the component, as a host's dialog calls
-// them: every read and every change goes through the three classes by
-// dispatch; the host's own reads (bill details, shop names) use bound
-// parameters.  Inputs arrive validated (web/dialog_inputs.h), and filters
-// are built here from those values: no text from a request is SQL.
+// The dialog's services: each turns a back-office workflow's answer into
+// the JSON the page reads (the listings' shapes are backoffice/json_forms.h,
+// the same as the command line's --json).  Inputs arrive checked
+// (web/dialog_inputs.h).
 //
-// Reads run in a unit of work that is never committed, so nothing a read
-// does can stay in the database.
+// Errors: backoffice::Refusal and AutomationError pass through to the
+// server, which answers them; the closing and the cancellation jobs answer
+// their failures in their result instead, since they run after the answer.
 //
-// Errors: cli::BadInput for requests the data refutes (an unknown
-// customer), AutomationError when a call cannot be made.
-//
-// Thread-safety: the calling thread's host context (a HostWorkers thread).
+// Thread-safety: the calling thread's session (a HostWorkers thread).
 #pragma once
-
-#include <optional>
-#include <string>
 
 #include <nlohmann/json.hpp>
 
-#include "cli/closing_dialog.h"
-#include "cli/host_session.h"
+#include "backoffice/cancellation.h"
+#include "backoffice/closing.h"
+#include "backoffice/session.h"
 
 namespace tovan::web {
 
 using Json = nlohmann::ordered_json;
 
-struct BillFilter {
-  automation::Date from = automation::Date::FromParts(1900, 1, 2);
-  automation::Date to = automation::Date::FromParts(9999, 12, 30);
-  std::string type;  // "1", "2" or empty
-  int32_t shop = 0;  // 0: every shop
-};
-
-struct CheckRequest {
-  std::string ids;
-  std::string invoice_type = "2021";
-  double tax = 17;
-  std::string client;  // empty: not chosen yet
-  bool check_bill = false;
-  std::string in_cust;
-};
-
-struct ClosedFilter {
-  std::optional<automation::Date> from, to;
-  std::string number;  // part of the daily bill's number; letters and digits
-};
-
-Json Settings(cli::HostSession& session);
-Json Shops(cli::HostSession& session);
-Json OpenBills(cli::HostSession& session, const BillFilter& filter);
-Json SelectionTotals(cli::HostSession& session, const std::string& ids);
-Json CheckSelection(cli::HostSession& session, const CheckRequest& request);
-Json Customers(cli::HostSession& session);
-Json Customer(cli::HostSession& session, int32_t id);
-Json Accounts(cli::HostSession& session);
-Json ClosedDays(cli::HostSession& session, const ClosedFilter& filter);
-Json DayDetails(cli::HostSession& session, int32_t id);
+Json Settings(backoffice::Session& session);
+Json Shops(backoffice::Session& session);
+Json Customers(backoffice::Session& session);
+Json Customer(backoffice::Session& session, int32_t id);
+Json Accounts(backoffice::Session& session);
 
 // The closing and the cancellation, reporting progress through `events`.
-Json Close(cli::HostSession& session, const cli::ClosingInput& input, automation::DispatchPtr events);
-Json Cancel(cli::HostSession& session, const std::string& ids, automation::DispatchPtr events);
+Json Close(backoffice::Session& session, const backoffice::ClosingRequest& request, automation::DispatchPtr events);
+Json Cancel(backoffice::Session& session, const std::string& ids, automation::DispatchPtr events);
+
+// A refusal as the dialog shows it: the message next to `field`'s control.
+Json RefusalJson(const backoffice::Refusal& refusal);
 
 }  // namespace tovan::web

@@ -2,12 +2,12 @@
 
 #include <exception>
 
-#include "cli/arguments.h"
+#include "backoffice/refusal.h"
 #include "platform/automation/error.h"
 
 namespace tovan::web {
 
-HostWorkers::HostWorkers(const cli::HostSessionOptions& options, int count) : options_(options) {
+HostWorkers::HostWorkers(const backoffice::SessionOptions& options, int count) : options_(options) {
   for (int i = 0; i < count; ++i) threads_.emplace_back([this] { Work(); });
 }
 
@@ -20,10 +20,10 @@ HostWorkers::~HostWorkers() {
   for (auto& t : threads_) t.join();
 }
 
-void HostWorkers::Run(const std::function<void(cli::HostSession&)>& task) {
+void HostWorkers::Run(const std::function<void(backoffice::Session&)>& task) {
   std::promise<void> done;
   auto finished = done.get_future();
-  Post([&](cli::HostSession* session, const std::string& error) {
+  Post([&](backoffice::Session* session, const std::string& error) {
     try {
       if (!session) throw automation::AutomationError(automation::vberr::kCannotCreateObject, "dailybalance", error);
       task(*session);
@@ -45,11 +45,11 @@ void HostWorkers::Post(Task task) {
 
 void HostWorkers::Work() {
   // The session is made on this thread: it starts this thread's host context.
-  std::unique_ptr<cli::HostSession> session;
+  std::unique_ptr<backoffice::Session> session;
   std::string error;
   try {
-    session = std::make_unique<cli::HostSession>(options_);
-  } catch (const cli::BadInput& e) {
+    session = std::make_unique<backoffice::Session>(options_);
+  } catch (const backoffice::Refusal& e) {
     error = e.message;
   } catch (const automation::AutomationError& e) {
     error = e.description();

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/host_session.h"
+#include "backoffice/session.h"
 
 namespace tovan::web {
 
@@ -24,21 +24,21 @@ class HostWorkers {
  public:
   // The worker's session, or null when it could not start (then `error`
   // says why).
-  using Task = std::function<void(cli::HostSession* session, const std::string& error)>;
-  HostWorkers(const cli::HostSessionOptions& options, int count);
+  using Task = std::function<void(backoffice::Session* session, const std::string& error)>;
+  HostWorkers(const backoffice::SessionOptions& options, int count);
   ~HostWorkers();  // finishes the queued tasks, then joins
   HostWorkers(const HostWorkers&) = delete;
   HostWorkers& operator=(const HostWorkers&) = delete;
 
   // Runs `task` on a worker's session and waits for it; its exception (or
   // an AutomationError when the worker has no session) comes back here.
-  void Run(const std::function<void(cli::HostSession&)>& task);
+  void Run(const std::function<void(backoffice::Session&)>& task);
   // Queues `task`; it must not throw.
   void Post(Task task);
 
  private:
   void Work();
-  cli::HostSessionOptions options_;
+  backoffice::SessionOptions options_;
   std::mutex mutex_;
   std::condition_variable ready_;
   std::deque<Task> queue_;

@@ -10,9 +10,14 @@
 #include <random>
 #include <thread>
 
-#include "cli/arguments.h"
-#include "cli/host_session.h"
+#include "backoffice/closed_days.h"
+#include "backoffice/json_forms.h"
+#include "backoffice/lookups.h"
+#include "backoffice/open_bills.h"
+#include "backoffice/refusal.h"
+#include "backoffice/session.h"
 #include "platform/automation/error.h"
+#include "platform/host/data_context.h"
 #include "web/assets.h"
 #include "web/dialog_inputs.h"
 #include "web/dialog_service.h"
@@ -20,6 +25,8 @@
 #include "web/job_registry.h"
 
 namespace tovan::web {
+
+namespace bo = backoffice;
 
 namespace {
 constexpr int kWorkers = 4;
@@ -61,7 +68,7 @@ class DialogServer {
  public:
   explicit DialogServer(const ServeOptions& options)
       : options_(options),
-        workers_(cli::HostSessionOptions{options.db, static_cast<int16_t>(options.user_id), options.app_type}, kWorkers) {}
+        workers_(bo::SessionOptions{options.db, options.user_id, options.app_type}, kWorkers) {}
 
   void Route(httplib::Server& server) {
     server.set_payload_max_length(kMaxBody);
@@ -74,42 +81,57 @@ class DialogServer {
         res.set_content(std::string(asset->content), std::string(asset->content_type).c_str());
       });
     }
-    Read(server, "/api/settings", [](cli::HostSession& s, const Fields&) { return Settings(s); });
-    Read(server, "/api/shops", [](cli::HostSession& s, const Fields&) { return Shops(s); });
-    Read(server, "/api/bills", [](cli::HostSession& s, const Fields& f) { return OpenBills(s, ReadBillFilter(f)); });
-    Read(server, "/api/customers", [](cli::HostSession& s, const Fields&) { return Customers(s); });
-    Read(server, R"(/api/customers/([^/]+))", [](cli::HostSession& s, const Fields& f) {
-      return Customer(s, ReadId("customer", *f("$1")));
+    Read(server, "/api/settings", [](bo::Session& s, const Fields&) { return Settings(s); });
+    Read(server, "/api/shops", [](bo::Session& s, const Fields&) { return Shops(s); });
+    Read(server, "/api/bills", [](bo::Session& s, const Fields& f) {
+      BillFilterFields in = ReadBillFilter(f);
+      if (in.shop) in.filter.shop = bo::ResolveShop(s, "shop", *in.shop).id;
+      return bo::ToJson(bo::ListOpenBills(s, in.filter));
     });
-    Read(server, "/api/accounts", [](cli::HostSession& s, const Fields&) { return Accounts(s); });
-    Read(server, "/api/closed", [](cli::HostSession& s, const Fields& f) { return ClosedDays(s, ReadClosedFilter(f)); });
-    Read(server, R"(/api/closed/([^/]+))", [](cli::HostSession& s, const Fields& f) {
-      return DayDetails(s, ReadId("daily bill", *f("$1")));
+    Read(server, "/api/customers", [](bo::Session& s, const Fields&) { return Customers(s); });
+    Read(server, R"(/api/customers/([^/]+))", [](bo::Session& s, const Fields& f) {
+      return Customer(s, ReadId("client", *f("$1")));
+    });
+    Read(server, "/api/accounts", [](bo::Session& s, const Fields&) { return Accounts(s); });
+    Read(server, "/api/closed", [](bo::Session& s, const Fields& f) {
+      ClosedFilterFields in = ReadClosedFilter(f);
+      if (in.shop) in.filter.shop = bo::ResolveShop(s, "shop", *in.shop).id;
+      return bo::ToJson(bo::ListClosedDays(s, in.filter));
+    });
+    Read(server, R"(/api/closed/([^/]+))", [](bo::Session& s, const Fields& f) {
+      return bo::ToJson(bo::ShowDay(s, ReadId("id", *f("$1"))));
     });
     // A selection can be thousands of ids, too long for a URL: these reads
     // take a body, and like every POST they carry the token.
     Change(server, "/api/selection", [this](const Fields& f, httplib::Response& res) {
       std::string ids = ReadIds(f, 100000);
       Json out;
-      workers_.Run([&](cli::HostSession& s) { out = SelectionTotals(s, ids); });
+      workers_.Run([&](bo::Session& s) {
+        host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
+        out = bo::ToJson(bo::TotalSelection(s, ids));
+      });
       Answer(res, 200, out);
     });
     Change(server, "/api/check", [this](const Fields& f, httplib::Response& res) {
-      CheckRequest request = ReadCheckRequest(f);
+      bo::ClosingRequest request = ReadClosingRequest(f);
       Json out;
-      workers_.Run([&](cli::HostSession& s) { out = CheckSelection(s, request); });
+      workers_.Run([&](bo::Session& s) { out = bo::ToJson(bo::CheckClosing(s, request)); });
       Answer(res, 200, out);
     });
+    // The host's checks answer at once (400, or 409 when the data moved on);
+    // the closing itself runs as a job and reports its progress.
     Change(server, "/api/close", [this](const Fields& f, httplib::Response& res) {
-      cli::ClosingInput input = ReadClosingInput(f);
-      int64_t job = StartJob("close", [input](cli::HostSession& s, automation::DispatchPtr events) {
-        return Close(s, input, std::move(events));
+      bo::ClosingRequest request = ReadClosingRequest(f);
+      workers_.Run([&](bo::Session& s) { bo::PlanClosing(s, request); });
+      int64_t job = StartJob("close", [request](bo::Session& s, automation::DispatchPtr events) {
+        return Close(s, request, std::move(events));
       });
       Answer(res, 202, Json{{"job", job}});
     });
     Change(server, "/api/cancel", [this](const Fields& f, httplib::Response& res) {
       std::string ids = ReadIds(f, 1000);
-      int64_t job = StartJob("cancel", [ids](cli::HostSession& s, automation::DispatchPtr events) {
+      workers_.Run([&](bo::Session& s) { bo::StandingDailyBills(s, "ids", ids); });
+      int64_t job = StartJob("cancel", [ids](bo::Session& s, automation::DispatchPtr events) {
         return Cancel(s, ids, std::move(events));
       });
       Answer(res, 202, Json{{"job", job}});
@@ -119,7 +141,7 @@ class DialogServer {
         auto job = jobs_.Find(ReadId("job", req.matches[1]));
         if (!job) return Refuse(res, 404, "no such job");
         Answer(res, 200, job->ToJson());
-      } catch (const cli::BadInput& e) {
+      } catch (const bo::Refusal& e) {
         Refuse(res, 400, e.message);
       }
     });
@@ -128,7 +150,7 @@ class DialogServer {
       int64_t id = 0;
       try {
         id = ReadId("job", req.matches[1]);
-      } catch (const cli::BadInput& e) {
+      } catch (const bo::Refusal& e) {
         return Refuse(res, 400, e.message);
       }
       if (!jobs_.Find(id)) return Refuse(res, 404, "no such job");
@@ -154,9 +176,9 @@ class DialogServer {
   }
 
  private:
-  using ReadBody = std::function<Json(cli::HostSession&, const Fields&)>;
+  using ReadBody = std::function<Json(bo::Session&, const Fields&)>;
   using ChangeBody = std::function<void(const Fields&, httplib::Response&)>;
-  using JobBody = std::function<Json(cli::HostSession&, automation::DispatchPtr)>;
+  using JobBody = std::function<Json(bo::Session&, automation::DispatchPtr)>;
 
   void Read(httplib::Server& server, const std::string& pattern, ReadBody body) {
     server.Get(pattern, [this, body](const httplib::Request& req, httplib::Response& res) {
@@ -167,7 +189,7 @@ class DialogServer {
       };
       Guard(res, [&] {
         Json out;
-        workers_.Run([&](cli::HostSession& s) { out = body(s, fields); });
+        workers_.Run([&](bo::Session& s) { out = body(s, fields); });
         Answer(res, 200, out);
       });
     });
@@ -187,8 +209,10 @@ class DialogServer {
   void Guard(httplib::Response& res, F&& f) {
     try {
       f();
-    } catch (const cli::BadInput& e) {
-      Refuse(res, 400, e.message);
+    } catch (const bo::Refusal& e) {
+      Answer(res, e.kind == bo::Refusal::Kind::kConflict ? 409 : 400, RefusalJson(e));
+    } catch (const bo::OperationFailed& e) {
+      Refuse(res, 409, e.message);
     } catch (const automation::AutomationError& e) {
       Refuse(res, 500, e.description());
     } catch (const std::exception& e) {
@@ -198,7 +222,7 @@ class DialogServer {
 
   int64_t StartJob(const std::string& kind, JobBody body) {
     int64_t id = jobs_.Start(kind);
-    workers_.Post([this, id, body](cli::HostSession* session, const std::string& error) {
+    workers_.Post([this, id, body](bo::Session* session, const std::string& error) {
       Json result;
       if (!session) {
         result = Json{{"ok", false}, {"message", error}};
@@ -221,17 +245,18 @@ int Serve(const ServeOptions& given) {
   ServeOptions options = given;
   try {
     if (!IsLoopback(options.bind) && (!options.bind_given || options.token.empty()))
-      throw cli::BadInput{"--bind " + options.bind + ": a non-loopback address needs --bind and --token"};
+      throw bo::Refusal("", "--bind " + options.bind + ": a non-loopback address needs --bind and --token");
     if (!options.token.empty() && options.token.size() < kMinTokenLength)
-      throw cli::BadInput{"--token: at least " + std::to_string(kMinTokenLength) + " characters"};
+      throw bo::Refusal("", "--token: at least " + std::to_string(kMinTokenLength) + " characters");
     for (char c : options.token)
       if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_')
-        throw cli::BadInput{"--token: letters, digits, - and _ only"};
-    if (options.port < 0 || options.port > 65535) throw cli::BadInput{"--port: 0 to 65535"};
+        throw bo::Refusal("", "--token: letters, digits, - and _ only");
+    if (options.port < 0 || options.port > 65535) throw bo::Refusal("", "--port: 0 to 65535");
     // Checks the database and registers the libraries once, before the workers start.
-    cli::HostSession check(cli::HostSessionOptions{options.db, static_cast<int16_t>(options.user_id), options.app_type});
-  } catch (const cli::BadInput& e) {
-    std::fprintf(stderr, "dailybalance: %s\n", e.message.c_str());
+    bo::Session check(bo::SessionOptions{options.db, options.user_id, options.app_type});
+  } catch (const bo::Refusal& e) {
+    std::string field = e.field == "user" ? "--user: " : e.field == "db" ? "--db: " : "";
+    std::fprintf(stderr, "dailybalance: %s%s\n", field.c_str(), e.message.c_str());
     return 2;
   } catch (const automation::AutomationError& e) {
     std::fprintf(stderr, "dailybalance: %s\n", e.description().c_str());

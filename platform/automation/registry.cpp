@@ -232,4 +232,13 @@ std::string LibraryFileOf(const void* address) {
   return resolved;
 }
 
+std::string LoadedServerFile(const std::string& file_name) {
+  void* handle = ::dlopen(file_name.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+  if (handle == nullptr) return {};
+  void* entry = ::dlsym(handle, "DllRegisterServer");
+  std::string file = entry == nullptr ? std::string() : LibraryFileOf(entry);
+  ::dlclose(handle);
+  return file;
+}
+
 }  // namespace tovan::automation

@@ -73,5 +73,10 @@ int32_t RegisterServer(const std::string& library_path, bool unregister = false)
 // The file of the shared library that holds `address` (resolved path);
 // empty when it cannot be found.
 std::string LibraryFileOf(const void* address);
+// The file of the in-process server `file_name` ("libX.so") that this
+// process has loaded already (linked in), found by its DllRegisterServer;
+// empty when it is not loaded.  A host registers its libraries this way
+// without reaching into them.
+std::string LoadedServerFile(const std::string& file_name);
 
 }  // namespace tovan::automation

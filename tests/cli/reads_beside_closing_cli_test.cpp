@@ -100,7 +100,7 @@ TEST_F(ReadsBesideClosing, AnswerAtOnceFromTheSnapshotBeforeIt) {
   // The closing stalls at its stamping of the retail bills, when everything
   // else is written and its unit holds the engine's write lock (or, on a
   // server, its rows), for as long as the reads need.
-  Child closing({"close", "--db", db, "--date", "2026-12-04", "--type", "sales", "--client", "314", "--check-bill"},
+  Child closing({"close", "--db", db, "--date", "2026-12-04", "--type", "sales", "--shop", "all", "--client", "314", "--check-bill"},
                 {"DAILYBALANCE_FAULT=pause:Update t_LS_Retail set FDailyBillID="}, dir_.File("close.out"),
                 dir_.File("close.err"));
   const auto waiting_since = Clock::now();

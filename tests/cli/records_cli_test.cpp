@@ -72,8 +72,13 @@ TEST_F(RecordsCli, SystemOptionsReadAndSet) {
   EXPECT_EQ(read.out, "IC/AllowNegativeStock = 0\n");
   ASSERT_EQ(RunDailybalance(dir_, {"option", "--db", db(), "IC", "AllowNegativeStock", "1"}).exit_code, 0);
   EXPECT_EQ(automation::CStr(host_.Scalar("select FValue from t_SystemProfile where FKey='AllowNegativeStock'")), "1");
-  CliRun missing = RunDailybalance(dir_, {"option", "--db", db(), "IC", "NoSuchKey", "--json"});
-  EXPECT_EQ(missing.out, "{\"section\": \"IC\", \"key\": \"NoSuchKey\", \"value\": null}\n");
+  CliRun list = RunDailybalance(dir_, {"option", "--db", db(), "--list", "--json"});
+  EXPECT_EQ(list.exit_code, 0);
+  EXPECT_EQ(Json::parse(list.out)["options"][2]["value"], "1");
+  CliRun typo = RunDailybalance(dir_, {"option", "--db", db(), "IC", "AlowNegativeStock", "1"});
+  EXPECT_EQ(typo.exit_code, 2);
+  EXPECT_NE(typo.err.find("AllowNegativeStock"), std::string::npos) << "names the known keys: " << typo.err;
+  EXPECT_EQ(RunDailybalance(dir_, {"option", "--db", db(), "IC", "CurrentPeriod", "abc"}).exit_code, 2);
   EXPECT_EQ(RunDailybalance(dir_, {"option", "--db", dir_.File("none.db"), "IC", "X"}).exit_code, 2);
 }
 

@@ -83,8 +83,8 @@ TEST(StatementPlans, ClosingAndCancellationReachGrowingTablesThroughIndexes) {
   hostlib::BuildDatabase(db, SmallDemo(60, 6, 11));
   ASSERT_EQ(RunDailybalance(dir, {"register"}).exit_code, 0);
   ::setenv("DAILYBALANCE_TRACE", trace.c_str(), 1);
-  CliRun close = RunDailybalance(dir, {"close", "--db", db, "--date", "2026-12-04", "--type", "sales", "--client",
-                                       "314", "--check-bill", "--in-cust", "301"});
+  CliRun close = RunDailybalance(dir, {"close", "--db", db, "--date", "2026-12-04", "--type", "sales", "--shop",
+                                       "all", "--client", "314", "--check-bill", "--in-cust", "305"});
   CliRun cancel = RunDailybalance(dir, {"cancel", "--db", db, "1"});
   ::unsetenv("DAILYBALANCE_TRACE");
   ASSERT_EQ(close.exit_code, 0) << close.out << close.err;

@@ -34,7 +34,7 @@ class CrashTest : public ::testing::Test {
 
   std::vector<std::string> CloseArgs() const {
     return {"close", "--db",     host_.db(), "--date",       "2026-12-04", "--type",
-            "sales", "--client", "314",      "--check-bill", "--in-cust",  "301"};
+            "sales", "--shop",   "all",      "--client",     "314",        "--check-bill", "--in-cust", "305"};
   }
   std::vector<std::string> CancelArgs() const { return {"cancel", "--db", host_.db(), "1"}; }
 

@@ -83,9 +83,10 @@ class FaultSweep : public ::testing::Test {
       options.db = host_.db();
       options.date = "2026-12-04";
       options.type = "sales";
+      options.shop = "all";
       options.client = "314";
       options.check_bill = true;
-      options.in_cust = "301";
+      options.in_cust = "305";
       options.events = events;
       return cli::RunClose(options);
     };
@@ -210,6 +211,7 @@ TEST_F(FaultSweep, EachDailyBillOfACancellationGoesWholeOrStays) {
     options.db = host_.db();
     options.date = "2026-12-03";
     options.type = "sales";
+    options.shop = "all";
     options.client = "314";
     return cli::RunClose(options);
   };

@@ -137,7 +137,7 @@ TEST_F(HostileInput, EveryCommandRefusesItWithOneLine) {
 
 TEST_F(HostileInput, SqlByDesignCannotWrite) {
   const std::string db = host_.db();
-  ASSERT_EQ(Dailybalance({"close", "--db", db, "--date", "2026-12-04", "--type", "sales", "--client", "314"}).code, 0);
+  ASSERT_EQ(Dailybalance({"close", "--db", db, "--date", "2026-12-04", "--type", "sales", "--shop", "all", "--client", "314"}).code, 0);
   std::string before = Snapshot(db);
 
   // A filter is a condition on the daily bills; a write it carries is

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <future>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <regex>
 
@@ -97,9 +98,15 @@ class DialogServer {
   // Starts a job and waits for its end through the event stream.
   // Follows the job's event stream to its end; `changes` gets how often its
   // progress changed (a stream that joins late sees fewer events than that).
-  Json RunJob(const std::string& path, const Json& body, int* changes = nullptr) const {
-    auto started = Post(path, body);
-    EXPECT_TRUE(started);
+  // `started`: the answer to a POST made already.
+  Json RunJob(const std::string& path, const Json& body, int* changes = nullptr,
+              const httplib::Response* started = nullptr) const {
+    std::optional<httplib::Result> posted;
+    if (!started) {
+      posted.emplace(Post(path, body));
+      EXPECT_TRUE(*posted);
+      started = &**posted;
+    }
     EXPECT_EQ(started->status, 202) << started->body;
     int64_t job = Json::parse(started->body)["job"];
     std::string stream;
@@ -161,7 +168,7 @@ std::string OpenSalesIds(const DialogServer& server) {
 std::string FirstCustomer(const DialogServer& server) {
   Json customers = server.Get("/api/customers")["customers"];
   for (const auto& c : customers)
-    if (c["FDetail"] == 1) return c["FItemID"].dump();
+    if (c["isCustomer"] == true) return c["id"].dump();
   return "";
 }
 
@@ -194,10 +201,16 @@ TEST(DialogServer, RefusesBadInputAndChangesWithoutTheToken) {
                           Json{{"ids", "1"}, {"date", kDay}, {"client", "1"}, {"tax", "1e3"}},
                           Json{{"ids", "1"}, {"date", kDay}, {"client", "1"}, {"acct", "x' or '1"}},
                           Json{{"ids", "1"}, {"date", kDay}, {"client", "1"}, {"checkBill", true}},
-                          Json{{"ids", "1"}, {"date", kDay}}}) {
+                          Json{{"ids", "1"}, {"date", kDay}, {"client", "301"}}}) {
     auto res = server.Post("/api/close", bad);
     EXPECT_EQ(res->status, 400) << bad.dump() << " " << res->body;
   }
+  // A refusal names the control it concerns; an id that names nothing is a conflict with the data.
+  auto heading = server.Post("/api/close", Json{{"ids", "1"}, {"client", "301"}});
+  EXPECT_EQ(Json::parse(heading->body)["field"], "client") << heading->body;
+  auto unknown_day = server.Post("/api/cancel", Json{{"ids", "999"}});
+  EXPECT_EQ(unknown_day->status, 409);
+  EXPECT_NE(Json::parse(unknown_day->body)["error"].get<std::string>().find("999"), std::string::npos);
   EXPECT_EQ(server.Post("/api/cancel", Json{{"ids", "0"}})->status, 400);
   EXPECT_EQ(server.Post("/api/selection", Json{{"ids", Json::array({1, "x"})}})->status, 400);
   EXPECT_EQ(client.Get("/nothing-here")->status, 404);
@@ -232,7 +245,7 @@ TEST(DialogServer, ReadsLeaveTheDatabaseAsItWas) {
   // The selection's reads are POSTs (a selection is long) and must not write either.
   Json totals = Json::parse(server.Post("/api/selection", Json{{"ids", ids}})->body);
   double methods = 0;
-  for (const auto& m : totals["methods"]) methods += std::stod(m["FSettleAmount"].get<std::string>());
+  for (const auto& m : totals["methods"]) methods += m["amount"].get<double>();
   EXPECT_GT(methods, 0);
   EXPECT_EQ(totals["days"].size(), 1u);
   Json check = Json::parse(server.Post("/api/check", Json{{"ids", ids}, {"client", FirstCustomer(server)}})->body);
@@ -282,18 +295,21 @@ TEST(DialogServer, ClosesWithProgressNamesCausesAndCancels) {
 
   Json days = server.Get("/api/closed?number=" + closed["dailyBillNo"].get<std::string>().substr(8))["days"];
   ASSERT_EQ(days.size(), 1u);
-  std::string daily_id = days[0]["FID"];
-  EXPECT_EQ(server.Get("/api/closed/" + daily_id)["bills"].size(),
-            static_cast<size_t>(std::count(ids.begin(), ids.end(), ',') + 1));
+  std::string daily_id = days[0]["id"].dump();
+  EXPECT_EQ(days[0]["stockBillNo"], closed["stockBillNo"]);
+  EXPECT_EQ(days[0]["checkBillNo"], closed["checkBillNo"]);
+  Json details = server.Get("/api/closed/" + daily_id);
+  EXPECT_EQ(details["bills"].size(), static_cast<size_t>(std::count(ids.begin(), ids.end(), ',') + 1));
+  EXPECT_EQ(details["stockBill"]["billNo"], closed["stockBillNo"]);
   EXPECT_TRUE(server.Get("/api/closed?from=2026-12-05")["days"].empty());
 
   Json cancelled = server.RunJob("/api/cancel", Json{{"ids", daily_id}});
   EXPECT_TRUE(cancelled["ok"]) << cancelled.dump();
-  EXPECT_EQ(cancelled["lines"], Json::array({"反日结完成！"}));
+  EXPECT_EQ(cancelled["cancelled"][0]["dailyBillNo"], closed["dailyBillNo"]);
   EXPECT_EQ(OpenSalesIds(server), ids);
   EXPECT_TRUE(server.Get("/api/closed")["days"].empty());
-  Json again = server.RunJob("/api/cancel", Json{{"ids", daily_id}});
-  EXPECT_FALSE(again["lines"].empty());
+  EXPECT_EQ(server.Post("/api/cancel", Json{{"ids", daily_id}})->status, 409) << "cancelled already";
+  EXPECT_EQ(server.Post("/api/close", Json{{"ids", ids}, {"client", client}})->status, 202);
 }
 
 TEST(DialogServer, NamesItemsWithoutABatchOrStockBeforeClosing) {
@@ -333,12 +349,20 @@ TEST(DialogServer, TwoClosingsOfTheSameBillsGiveOne) {
   DialogServer server(dir);
   std::string ids = OpenSalesIds(server);
   Json body{{"ids", ids}, {"date", kDay}, {"client", FirstCustomer(server)}};
-  auto first = std::async(std::launch::async, [&] { return server.RunJob("/api/close", body); });
-  auto second = std::async(std::launch::async, [&] { return server.RunJob("/api/close", body); });
+  // The later one is refused at once (409) when the first has closed by then, or by its job otherwise.
+  auto close = [&] {
+    auto started = server.Post("/api/close", body);
+    if (started->status != 409) return server.RunJob("/api/close", body, nullptr, &*started);
+    Json refused = Json::parse(started->body);
+    return Json{{"ok", false}, {"field", refused["field"]}, {"message", refused["error"]}};
+  };
+  auto first = std::async(std::launch::async, close);
+  auto second = std::async(std::launch::async, close);
   Json a = first.get(), b = second.get();
   EXPECT_NE(a["ok"].get<bool>(), b["ok"].get<bool>()) << a.dump() << b.dump();
   Json refused = a["ok"] ? b : a;
-  EXPECT_EQ(refused["message"], "部分单据已日结");
+  EXPECT_EQ(refused["field"], "bills") << refused.dump();
+  EXPECT_NE(refused["message"].get<std::string>().find("already closed"), std::string::npos) << refused.dump();
   EXPECT_EQ(automation::CLng(Query(server.db(), "SELECT count(*) FROM t_LS_DailyBill").At(0, 0)), 1);
 }
 

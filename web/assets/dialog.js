@@ -9,7 +9,7 @@ const token = (() => {
   return sessionStorage.getItem('dialog-token') || '';
 })();
 
-const money = (n) => Number(n || 0).toFixed(2);
+const money = (n) => Number(n || 0).toLocaleString('en-US', { minimumFractionDigits: 2, maximumFractionDigits: 2 });
 function el(tag, attrs, ...children) {
   const e = document.createElement(tag);
   for (const [k, v] of Object.entries(attrs || {})) {
@@ -19,9 +19,13 @@ function el(tag, attrs, ...children) {
   return e;
 }
 
+// A refusal names the field it concerns, so its message can stand next to that control.
+class Refused extends Error {
+  constructor(message, field) { super(message); this.field = field || ''; }
+}
 async function answer(res) {
   const body = await res.json().catch(() => ({ error: 'the server answered ' + res.status }));
-  if (!res.ok) throw new Error(body.error || ('HTTP ' + res.status));
+  if (!res.ok) throw new Refused(body.error || ('HTTP ' + res.status), body.field);
   return body;
 }
 const get = (path, params) => fetch(path + (params ? '?' + new URLSearchParams(params) : '')).then(answer);
@@ -36,8 +40,28 @@ function notice(message) {
   n.textContent = message || '';
   n.hidden = !message;
 }
+// The control each refused field belongs to, on the screen that is shown.
+const fieldControls = {
+  'screen-open': { ids: '#bills', bills: '#bills', from: '#from', to: '#from', type: '#type', shop: '#shop',
+    date: '#close-date', client: '#client', inCust: '#in-cust', invoiceType: '#invoice-type', tax: '#tax', acct: '#acct' },
+  'screen-closed': { ids: '#closed', id: '#closed', from: '#closed-from', to: '#closed-from', number: '#closed-number',
+    shop: '#closed-shop' },
+};
+function clearErrors() {
+  document.querySelectorAll('.field-error').forEach((e) => e.remove());
+  notice('');
+}
+function showError(e) {
+  const screen = [...document.querySelectorAll('.screen')].find((s) => !s.hidden);
+  const selector = e.field && screen && fieldControls[screen.id][e.field];
+  const control = selector && $(selector);
+  if (!control) { notice(e.message); return; }
+  const box = el('div', { class: 'field-error', role: 'alert' }, e.message);
+  (control.closest('label') || control.closest('section') || control).after(box);
+}
+// Each action clears what the one before it said.
 const guarded = (f) => async (...args) => {
-  try { notice(''); await f(...args); } catch (e) { notice(e.message); }
+  try { clearErrors(); await f(...args); } catch (e) { showError(e); }
 };
 
 // ---- open bills ----
@@ -55,7 +79,16 @@ function billFilter() {
 let billsRequest = 0;
 async function loadBills() {
   const mine = ++billsRequest;
-  const out = await get('/api/bills', billFilter());
+  const filter = billFilter();
+  if (filter.from && filter.to && filter.from > filter.to) {
+    $('#bills tbody').replaceChildren();
+    bills = [];
+    selected.clear();
+    $('#bill-count').textContent = '';
+    await selectionChanged();
+    throw new Refused(`${filter.from} is after ${filter.to}`, 'from');
+  }
+  const out = await get('/api/bills', filter);
   if (mine !== billsRequest) return;
   bills = out.bills;
   selected.clear();
@@ -64,7 +97,7 @@ async function loadBills() {
     el('td', {}, el('input', { type: 'checkbox', class: 'sel', value: b.id })),
     el('td', {}, b.billNo), el('td', {}, b.date), el('td', {}, b.type), el('td', {}, b.shop),
     el('td', {}, b.cashier), el('td', { class: 'num' }, money(b.amount)))));
-  $('#bill-count').textContent = bills.length + ' open bills';
+  $('#bill-count').textContent = bills.length + ' open bills, ' + money(out.total);
   $('#select-all').checked = false;
   await selectionChanged();
 }
@@ -85,7 +118,7 @@ async function selectionChanged() {
 
 function drawTotals(t) {
   $('#totals tbody').replaceChildren(...t.methods.map((m) =>
-    el('tr', {}, el('td', {}, m.FName), el('td', { class: 'num' }, money(m.FSettleAmount)))));
+    el('tr', {}, el('td', {}, m.name), el('td', { class: 'num' }, money(m.amount)))));
   $('#deductible').textContent = money(t.deductible);
   drawChart(t);
 }
@@ -94,7 +127,7 @@ function drawTotals(t) {
 function drawChart(t) {
   const ns = 'http://www.w3.org/2000/svg';
   const bars = [
-    ...t.methods.map((m) => ({ label: m.FName, value: Number(m.FSettleAmount), kind: 'method' })),
+    ...t.methods.map((m) => ({ label: m.name, value: Number(m.amount), kind: 'method' })),
     ...t.days.map((d) => ({ label: d.date.slice(5), value: Number(d.amount), kind: 'day' })),
   ];
   const chart = $('#chart');
@@ -127,9 +160,11 @@ function drawChart(t) {
 
 function closingFields() {
   const f = {
-    ids: [...selected], date: $('#close-date').value, client: $('#client').value,
+    ids: [...selected], client: $('#client').value,
     invoiceType: $('#invoice-type').value, tax: $('#tax').value, checkBill: $('#check-bill').checked,
   };
+  // No date: the closing takes the bills' own business day.
+  if ($('#close-date').value) f.date = $('#close-date').value;
   if ($('#acct').value) f.acct = $('#acct').value;
   if (f.checkBill) f.inCust = $('#in-cust').value;
   return f;
@@ -142,7 +177,7 @@ function showLines(box, ok, title, lines) {
 }
 
 async function checkSelection() {
-  if (!selected.size) throw new Error('select the bills to close first');
+  if (!selected.size) throw new Refused('select the bills to close first', 'bills');
   const out = await post('/api/check', closingFields());
   const lines = [];
   lines.push(out.valid.ok ? 'validity: passed' : 'validity: ' + out.valid.message);
@@ -185,20 +220,34 @@ function follow(job, progressBox) {
   });
 }
 
+// What a closing of the selection will take, named before it runs.
+function closingSummary() {
+  const chosen = bills.filter((b) => selected.has(b.id));
+  const days = [...new Set(chosen.map((b) => b.date))].sort();
+  const shops = [...new Set(chosen.map((b) => b.shop))];
+  const total = chosen.reduce((sum, b) => sum + Number(b.amount), 0);
+  const date = $('#close-date').value || (days.length === 1 ? days[0] : '?');
+  return `Close ${chosen.length} retail bills of ${shops.join(', ')} (${days.join(', ')}), ${money(total)} in all, ` +
+    `as the day ${date}?`;
+}
+
 async function closeDay() {
-  if (!selected.size) throw new Error('select the bills to close first');
+  if (!selected.size) throw new Refused('select the bills to close first', 'bills');
+  if (!window.confirm(closingSummary())) return;
   $('#close-btn').disabled = true;
   try {
     const { job } = await post('/api/close', closingFields());
     const r = await follow(job, $('#progress'));
     if (r.ok) {
       showLines($('#result'), true, r.message, [
-        `daily bill ${r.dailyBillNo} (${r.retailBills} retail bills)`,
+        `daily bill ${r.dailyBillNo} of ${r.date} (${r.retailBills} retail bills)`,
         `stock bill ${r.stockBillNo}`,
-        ...(r.checkBillNo ? [`check bill ${r.checkBillNo}`] : []),
+        ...(r.checkBillNo ? [`check bill ${r.checkBillNo} to customer ${r.inCust}`] : []),
       ]);
       $('#result').dataset.dailyBillNo = r.dailyBillNo;
       await loadBills();
+    } else if (r.field) {
+      showError(new Refused(r.message, r.field));
     } else {
       showLines($('#result'), false, r.message, r.causes || []);
     }
@@ -212,18 +261,22 @@ async function loadPickers() {
   const [settings, shops, customers, accounts] = await Promise.all([
     get('/api/settings'), get('/api/shops'), get('/api/customers'), get('/api/accounts')]);
   $('#database').textContent = settings.database;
-  $('#shop').append(...shops.shops.map((s) => el('option', { value: s.id }, `${s.number} ${s.name}`)));
+  const shopOptions = () => shops.shops.map((s) => el('option', { value: s.id }, `${s.number} ${s.name}`));
+  $('#shop').append(...shopOptions());
+  $('#closed-shop').append(...shopOptions());
+  // The dialog works shop by shop: the first shop is the default.
+  if (shops.shops.length) $('#shop').value = shops.shops[0].id;
   const options = () => customers.customers.map((c) => el('option',
-    { value: c.FItemID, disabled: String(c.FDetail) !== '1' }, '\u00a0\u00a0'.repeat(Number(c.FLevel) - 1) + `${c.FNumber} ${c.FName}`));
+    { value: c.id, disabled: !c.isCustomer }, '\u00a0\u00a0'.repeat(Number(c.level) - 1) + `${c.number} ${c.name}`));
   $('#client').replaceChildren(...options());
   $('#in-cust').replaceChildren(...options());
   if (settings.client) $('#client').value = settings.client;
   if (settings.inCust && settings.inCust !== '0') $('#in-cust').value = settings.inCust;
   if (settings.invoiceType) $('#invoice-type').value = settings.invoiceType;
-  $('#acct').append(...accounts.accounts.map((a) => el('option', { value: a.FName }, a.FName)));
+  $('#acct').append(...accounts.accounts.map((a) => el('option', { value: a.name }, a.name)));
   if (!$('#client').value || $('#client').selectedOptions[0].disabled) {
-    const leaf = customers.customers.find((c) => String(c.FDetail) === '1');
-    if (leaf) $('#client').value = leaf.FItemID;
+    const leaf = customers.customers.find((c) => c.isCustomer);
+    if (leaf) $('#client').value = leaf.id;
   }
   if (!$('#in-cust').value || $('#in-cust').selectedOptions[0].disabled) $('#in-cust').value = $('#client').value;
   await customerChanged(settings.taxRate);
@@ -239,6 +292,7 @@ async function customerChanged(storedTax) {
 
 // ---- closed days ----
 const closedSelected = new Set();
+let closedDays = [];
 let closedRequest = 0;
 async function loadClosed() {
   const mine = ++closedRequest;
@@ -246,13 +300,24 @@ async function loadClosed() {
   if ($('#closed-from').value) p.from = $('#closed-from').value;
   if ($('#closed-to').value) p.to = $('#closed-to').value;
   if ($('#closed-number').value) p.number = $('#closed-number').value;
+  if ($('#closed-shop').value) p.shop = $('#closed-shop').value;
+  if (p.from && p.to && p.from > p.to) {
+    closedDays = [];
+    $('#closed tbody').replaceChildren();
+    throw new Refused(`${p.from} is after ${p.to}`, 'from');
+  }
   const out = await get('/api/closed', p);
   if (mine !== closedRequest) return;
   closedSelected.clear();
+  closedDays = out.days;
   $('#closed-select-all').checked = false;
-  $('#closed tbody').replaceChildren(...out.days.map((d) => el('tr', { 'data-id': d.FID },
-    el('td', {}, el('input', { type: 'checkbox', class: 'sel', value: d.FID })),
-    el('td', {}, el('a', { href: '#', class: 'day' }, d.FBillNo)), el('td', {}, d.FDate), el('td', {}, d.FID))));
+  $('#closed tbody').replaceChildren(...out.days.map((d) => el('tr', { 'data-id': d.id },
+    el('td', {}, el('input', { type: 'checkbox', class: 'sel', value: d.id })),
+    el('td', {}, el('a', { href: '#', class: 'day' }, d.dailyBillNo)), el('td', {}, d.date),
+    el('td', {}, d.shops.join(', ')), el('td', { class: 'num' }, d.bills), el('td', { class: 'num' }, money(d.amount)),
+    el('td', {}, d.stockBillNo || '—'), el('td', {}, d.checkBillNo || '—'), el('td', {}, d.operator),
+    el('td', {}, d.closedAt || ''))));
+  $('#closed-count').textContent = `${out.count} days, ${out.bills} bills, ${money(out.amount)}`;
 }
 
 let dayRequest = 0;
@@ -262,17 +327,38 @@ async function showDay(id, number) {
   if (mine !== dayRequest) return;
   $('#details-title').textContent = number;
   $('#details tbody').replaceChildren(...out.bills.map((b) => el('tr', {},
-    el('td', {}, b.FBillNo_SRC), el('td', {}, b.FDate), el('td', {}, b.FBranchShop), el('td', {}, b.FCashier),
-    el('td', { class: 'num' }, money(b.FSettleAmount)))));
+    el('td', {}, b.billNo), el('td', {}, b.date), el('td', {}, b.shop), el('td', {}, b.cashier),
+    el('td', { class: 'num' }, money(b.amount)))),
+  el('tr', { class: 'total' }, el('td', {}, `total (${out.bills.length} bills)`), el('td', {}), el('td', {}), el('td', {}),
+    el('td', { class: 'num' }, money(out.billsTotal))));
+  const stock = out.stockBill;
+  $('#stock-title').textContent = stock ? `${stock.billNo} (${stock.date})` : '—';
+  $('#stock-lines tbody').replaceChildren(...(stock ? [...stock.lines.map((l) => el('tr', {},
+    el('td', {}, `${l.itemNumber} ${l.item}`), el('td', {}, l.unit), el('td', {}, l.stock), el('td', {}, l.batch),
+    el('td', { class: 'num' }, l.qty), el('td', { class: 'num' }, money(l.amount)))),
+  el('tr', { class: 'total' }, el('td', {}, 'total'), el('td', {}), el('td', {}), el('td', {}), el('td', {}),
+    el('td', { class: 'num' }, money(stock.total)))] : []));
+  const check = out.checkBill;
+  $('#check-bill-line').textContent = check
+    ? `${check.billNo} to ${check.customerId} ${check.customer}: ${money(check.amount)}${check.writtenOff ? ', written off' : ''}`
+    : '—';
 }
 
 async function cancelDays() {
-  if (!closedSelected.size) throw new Error('select the closed days to cancel first');
+  if (!closedSelected.size) throw new Refused('select the closed days to cancel first', 'ids');
+  const numbers = closedDays.filter((d) => closedSelected.has(d.id)).map((d) => d.dailyBillNo);
+  if (!window.confirm(`Cancel the closings ${numbers.join(', ')}? Their bills open again.`)) return;
   $('#cancel-btn').disabled = true;
   try {
     const { job } = await post('/api/cancel', { ids: [...closedSelected] });
     const r = await follow(job, $('#cancel-progress'));
-    showLines($('#cancel-result'), r.ok, r.ok ? 'Cancelled' : 'Not every closing was cancelled', r.lines);
+    const lines = [
+      ...(r.cancelled || []).map((d) => `cancelled ${d.dailyBillNo}`),
+      ...(r.failed || []).flatMap((f) => [`not cancelled ${f.dailyBillNo}:`, ...f.lines]),
+      ...(r.message ? [r.message] : []),
+      ...(r.ok ? ['反日结完成！'] : []),
+    ];
+    showLines($('#cancel-result'), r.ok, r.ok ? 'Cancelled' : 'Not every closing was cancelled', lines);
     await loadClosed();
   } finally {
     $('#cancel-btn').disabled = false;
@@ -281,8 +367,6 @@ async function cancelDays() {
 
 // ---- wiring ----
 function wire() {
-  const today = new Date().toISOString().slice(0, 10);
-  $('#close-date').value = today;
   for (const tab of document.querySelectorAll('.tab')) {
     tab.addEventListener('click', guarded(async () => {
       document.querySelectorAll('.tab').forEach((t) => t.classList.toggle('active', t === tab));
@@ -323,6 +407,8 @@ function wire() {
     await showDay(e.target.closest('tr').dataset.id, e.target.textContent);
   }));
   $('#cancel-btn').addEventListener('click', guarded(cancelDays));
+  // A new action clears what the last one said, also before the click reaches a guarded handler.
+  document.addEventListener('input', clearErrors);
   if (!token) notice('No session token in the address: open the address that serve printed.');
   guarded(async () => { await loadPickers(); await loadBills(); })();
 }

@@ -1,10 +1,10 @@
-#include "cli/closing_obstacles.h"
+#include "backoffice/closing_obstacles.h"
 
 #include <fmt/format.h>
 
 #include "platform/automation/variant.h"
 
-namespace tovan::cli {
+namespace tovan::backoffice {
 
 using automation::CDbl;
 using automation::CStr;
@@ -29,7 +29,7 @@ bool IsId(const std::string& text) {
 }
 }  // namespace
 
-std::vector<std::string> FindClosingObstacles(hostlib::HostDatabase& db, const ClosingPlan& plan) {
+std::vector<std::string> FindClosingObstacles(hostlib::HostDatabase& db, const ObstaclePlan& plan) {
   std::vector<std::string> causes;
   // The id list is validated digits and commas, so it can stand in the text.
   const std::string in = "(" + plan.ids + ")";
@@ -93,4 +93,4 @@ std::vector<std::string> FindClosingObstacles(hostlib::HostDatabase& db, const C
   return causes;
 }
 
-}  // namespace tovan::cli
+}  // namespace tovan::backoffice

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "web/server.h"
 
@@ -56,14 +57,18 @@ int main(int argc, char** argv) {
   cls->add_option("--user", close.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767));
   cls->add_option("--app-type", close.app_type, "The host's AppType value");
   cls->add_option("--bills", close.bills, "Retail bills to close: ID,ID,..., or @FILE (- for standard input) holding them");
-  cls->add_option("--date", close.date, "Closing date (yyyy-mm-dd, default today); without --bills, close the open bills of this day of --type");
+  cls->add_option("--date", close.date,
+                  "Closing date (yyyy-mm-dd; default: the bills' business day); without --bills, close the open "
+                  "bills of this day of --type");
   cls->add_option("--type", close.type, "sales or returns");
+  cls->add_option("--shop", close.shop, "Shop of the bills, by id, number or name (needed when the day has several)");
   cls->add_option("--client", close.client, "Customer of the daily bill and the stock bill");
   cls->add_option("--invoice-type", close.invoice_type, "Invoice type (2020 makes amounts tax-inclusive)");
   cls->add_option("--tax", close.tax, "Tax rate in percent");
   cls->add_option("--acct", close.acct, "Settlement account, by name");
   cls->add_flag("--check-bill", close.check_bill, "Also write a receivables check bill and write it off");
-  cls->add_option("--in-cust", close.in_cust, "Customer the receivable goes to (with --check-bill)");
+  cls->add_option("--in-cust", close.in_cust,
+                  "Customer the receivable goes to (with --check-bill; default: the stored setting)");
   cls->add_option("--dept", close.dept, "Department of the stock bill");
   cls->add_flag("--json", close.json, "JSON-lines progress and a JSON result");
 
@@ -78,21 +83,26 @@ int main(int argc, char** argv) {
   ClosedOptions closed;
   auto* cld = app.add_subcommand("closed", "List the closed daily bills");
   cld->add_option("--db", closed.db, "Data source of the host")->capture_default_str();
-  cld->add_option("--filter", closed.filter, "SQL condition on b (daily bill) and be (its entries)");
+  cld->add_option("--from", closed.from, "First business day (yyyy-mm-dd)");
+  cld->add_option("--to", closed.to, "Last business day (yyyy-mm-dd)");
+  cld->add_option("--shop", closed.shop, "Shop, by id, number or name");
+  cld->add_option("--number", closed.number, "Part of the daily bill's number");
+  cld->add_option("--filter", closed.filter, "The host's own SQL condition on b (daily bill) and be (its entries)");
   cld->add_flag("--json", closed.json, "Print machine-readable output");
 
   ShowOptions show;
-  auto* shw = app.add_subcommand("show", "List the retail bills of a daily bill");
+  auto* shw = app.add_subcommand("show", "A closed day: its retail bills, stock bill and check bill");
   shw->add_option("--db", show.db, "Data source of the host")->capture_default_str();
   shw->add_option("DAILY_ID", show.id, "The daily bill")->required();
   shw->add_flag("--json", show.json, "Print machine-readable output");
 
   OptionOptions option;
   std::vector<std::string> option_args;
-  auto* opt = app.add_subcommand("option", "Read or set a host system option (e.g. IC CurrentPeriod 12)");
+  auto* opt = app.add_subcommand("option", "List, read or set a host system option (e.g. IC CurrentPeriod 12)");
   opt->add_option("--db", option.db, "Data source of the host")->capture_default_str();
-  opt->add_option("SECTION", option.section, "Option section, e.g. IC")->required();
-  opt->add_option("KEY", option.key, "Option key, e.g. AllowNegativeStock")->required();
+  opt->add_flag("--list", option.list, "List the known options with their values");
+  opt->add_option("SECTION", option.section, "Option section, e.g. IC");
+  opt->add_option("KEY", option.key, "Option key, e.g. AllowNegativeStock");
   opt->add_option("VALUE", option_args, "New value (omit to read)")->expected(0, 1);
   opt->add_flag("--json", option.json, "Print machine-readable output");
 
@@ -102,7 +112,7 @@ int main(int argc, char** argv) {
   open->add_option("--from", open_bills.from, "First bill date (yyyy-mm-dd)");
   open->add_option("--to", open_bills.to, "Last bill date (yyyy-mm-dd)");
   open->add_option("--type", open_bills.type, "sales or returns");
-  open->add_option("--shop", open_bills.shop, "Branch shop id");
+  open->add_option("--shop", open_bills.shop, "Shop, by id, number or name");
   open->add_flag("--json", open_bills.json, "Print machine-readable output");
 
   DemoOptions demo_options;

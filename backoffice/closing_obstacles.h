@@ -13,9 +13,9 @@
 
 #include "host/host_database.h"
 
-namespace tovan::cli {
+namespace tovan::backoffice {
 
-struct ClosingPlan {
+struct ObstaclePlan {
   std::string ids;        // validated retail-bill id list "12,15"
   std::string bill_type;  // "1" sales, "2" returns
   std::string invoice_type;
@@ -27,6 +27,6 @@ struct ClosingPlan {
 };
 
 // One line per cause; empty when nothing the host can see stands in the way.
-std::vector<std::string> FindClosingObstacles(hostlib::HostDatabase& db, const ClosingPlan& plan);
+std::vector<std::string> FindClosingObstacles(hostlib::HostDatabase& db, const ObstaclePlan& plan);
 
-}  // namespace tovan::cli
+}  // namespace tovan::backoffice

@@ -1,0 +1,85 @@
+#include "backoffice/cancellation.h"
+
+#include <map>
+#include <set>
+
+#include "backoffice/input_checks.h"
+#include "backoffice/refusal.h"
+#include "host/host_database.h"
+#include "platform/host/data_context.h"
+
+namespace tovan::backoffice {
+
+using automation::Variant;
+
+std::vector<CancelledDay> StandingDailyBills(Session& session, const std::string& field, const std::string& ids) {
+  std::map<int32_t, std::string> standing;
+  {
+    host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
+    hostlib::HostDatabase db(session.db());
+    // `ids` is a checked list of numbers, so it can stand in the text.
+    auto rows = db.Query("SELECT FID, FBillNo FROM t_LS_DailyBill WHERE FID IN (" + ids + ")");
+    for (size_t r = 0; r < rows.RowCount(); ++r)
+      standing[automation::CLng(rows.At(r, 0))] = rows.At(r, 1).IsNull() ? "" : automation::CStr(rows.At(r, 1));
+  }
+  std::vector<CancelledDay> days;
+  std::vector<std::string> missing, repeated;
+  std::set<int32_t> seen;
+  for (const std::string& text : SplitIds(ids)) {
+    int32_t id = static_cast<int32_t>(std::stol(text));
+    if (!seen.insert(id).second) {
+      repeated.push_back(text);
+    } else if (auto it = standing.find(id); it == standing.end()) {
+      missing.push_back(text);
+    } else {
+      days.push_back(CancelledDay{id, it->second});
+    }
+  }
+  if (!missing.empty())
+    throw Conflict(field, "no closed day " + NameSome(missing) + " (never closed, or cancelled already)");
+  if (!repeated.empty()) throw Refusal(field, "listed more than once: " + NameSome(repeated));
+  return days;
+}
+
+namespace {
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+    start = end == std::string::npos ? text.size() : end + 1;
+  }
+  return lines;
+}
+}  // namespace
+
+CancelResult CancelClosings(Session& session, const std::string& ids, automation::DispatchPtr events) {
+  std::vector<CancelledDay> days = StandingDailyBills(session, "ids", ids);
+  auto cancel = session.Create("clsUnBalData");
+  CancelResult result;
+  for (const CancelledDay& day : days) {
+    // Each daily bill in a unit of its own, run again after a conflict with
+    // a concurrent cancellation (which then refuses a bill already reopened).
+    std::string message;
+    const bool cancelled = host::RunUnitOfWork([&](host::HostUnitOfWork& unit) {
+      std::vector<Variant> args{Variant(events), Variant(session.db()), Variant(std::to_string(day.id)), Variant("")};
+      const bool done =
+          automation::CBool(CallMember(cancel, "UnBalData", args)) && unit.last_vote() == host::Vote::Complete;
+      if (done) unit.Commit();
+      message = args[3].string();
+      return done;
+    });
+    if (cancelled) {
+      result.cancelled.push_back(day);
+    } else {
+      std::vector<std::string> lines = Lines(message);
+      if (lines.empty()) lines.push_back("反日结失败！");
+      result.failed.push_back(CancelFailure{day.id, day.bill_no, std::move(lines)});
+    }
+  }
+  return result;
+}
+
+}  // namespace tovan::backoffice

@@ -1,0 +1,48 @@
+// Cancelling daily closings as the back office does it for both front ends.
+// Every id must name a daily bill that stands (unknown and already cancelled
+// ones are refused by name before anything runs).  Then each daily bill is
+// cancelled in a unit of work of its own, committed only when its
+// cancellation answered True, so a bill that is refused or fails half-way
+// stays whole while the bills cancelled before it stand.  The result names
+// each daily bill that was cancelled, and only those.
+//
+// Errors: Refusal ("ids") for unknown or repeated ids; AutomationError when
+// a call cannot be made.
+//
+// Thread-safety: the calling thread's session.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "backoffice/session.h"
+#include "platform/automation/dispatch.h"
+
+namespace tovan::backoffice {
+
+struct CancelledDay {
+  int32_t id = 0;
+  std::string bill_no;
+};
+
+struct CancelFailure {
+  int32_t id = 0;
+  std::string bill_no;
+  std::vector<std::string> lines;  // the component's message, one line each
+};
+
+struct CancelResult {
+  std::vector<CancelledDay> cancelled;
+  std::vector<CancelFailure> failed;
+  bool ok() const { return failed.empty(); }
+};
+
+// `ids` is a checked id list.
+CancelResult CancelClosings(Session& session, const std::string& ids, automation::DispatchPtr events);
+
+// The daily bills of `ids` that stand, by id, with their numbers; raises
+// Refusal (`field`) naming the ids that do not (never made, or cancelled).
+std::vector<CancelledDay> StandingDailyBills(Session& session, const std::string& field, const std::string& ids);
+
+}  // namespace tovan::backoffice

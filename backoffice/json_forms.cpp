@@ -1,0 +1,115 @@
+#include "backoffice/json_forms.h"
+
+namespace tovan::backoffice {
+
+namespace {
+Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+}  // namespace
+
+Json ToJson(const OpenBillList& list) {
+  Json bills = Json::array();
+  for (const OpenBill& b : list.bills)
+    bills.push_back(Json{{"id", b.id},       {"billNo", b.bill_no}, {"date", b.date},       {"type", b.type},
+                         {"shopId", b.shop_id}, {"shop", b.shop},   {"cashier", b.cashier}, {"amount", b.amount}});
+  return Json{{"count", list.bills.size()}, {"total", list.total}, {"bills", bills}};
+}
+
+Json ToJson(const ClosedDay& d) {
+  return Json{{"id", d.id},
+              {"dailyBillNo", d.bill_no},
+              {"date", d.date},
+              {"shops", d.shops},
+              {"bills", d.bills},
+              {"amount", d.amount},
+              {"stockBillNo", TextOrNull(d.stock_bill_no)},
+              {"checkBillNo", TextOrNull(d.check_bill_no)},
+              {"operatorId", d.operator_id},
+              {"operator", d.operator_name},
+              {"closedAt", TextOrNull(d.closed_at)}};
+}
+
+Json ToJson(const ClosedDayList& list) {
+  Json days = Json::array();
+  for (const ClosedDay& d : list.days) days.push_back(ToJson(d));
+  return Json{{"count", list.days.size()}, {"bills", list.bills}, {"amount", list.amount}, {"days", days}};
+}
+
+Json ToJson(const DayDetails& details) {
+  Json bills = Json::array();
+  for (const DayBill& b : details.bills)
+    bills.push_back(Json{{"id", b.id},     {"billNo", b.bill_no},   {"date", b.date},    {"type", b.type},
+                         {"shop", b.shop}, {"cashier", b.cashier}, {"amount", b.amount}});
+  Json stock = nullptr;
+  if (details.stock_bill) {
+    Json lines = Json::array();
+    for (const StockLine& l : details.stock_bill->lines)
+      lines.push_back(Json{{"index", l.index}, {"itemNumber", l.item_number}, {"item", l.item_name},
+                           {"unit", l.unit},   {"stock", l.stock},              {"batch", l.batch},
+                           {"qty", l.qty},     {"price", l.price},              {"amount", l.amount}});
+    stock = Json{{"billNo", details.stock_bill->bill_no},
+                 {"date", details.stock_bill->date},
+                 {"lines", lines},
+                 {"total", details.stock_bill->total}};
+  }
+  Json check = nullptr;
+  if (details.check_bill)
+    check = Json{{"billNo", details.check_bill->bill_no},
+                 {"customerId", details.check_bill->customer_id},
+                 {"customer", details.check_bill->customer},
+                 {"amount", details.check_bill->amount},
+                 {"writtenOff", details.check_bill->written_off}};
+  return Json{{"day", ToJson(details.day)},
+              {"bills", bills},
+              {"billsTotal", details.bills_total},
+              {"stockBill", stock},
+              {"checkBill", check}};
+}
+
+Json ToJson(const ClosingResult& r) {
+  return Json{{"result", true},
+              {"message", r.message},
+              {"dailyBillId", r.daily_bill_id},
+              {"dailyBillNo", r.daily_bill_no},
+              {"date", automation::DateToText(r.plan.date)},
+              {"retailBills", r.plan.bills},
+              {"shops", r.plan.shops},
+              {"client", r.plan.client},
+              {"stockBillNo", r.stock_bill_no},
+              {"checkBillNo", r.check_bill_no ? Json(*r.check_bill_no) : Json(nullptr)},
+              {"inCust", r.plan.in_cust ? Json(*r.plan.in_cust) : Json(nullptr)},
+              {"inCustStored", r.plan.in_cust_stored}};
+}
+
+Json ToJson(const ClosingCheck& c) {
+  return Json{{"ok", c.ok()},
+              {"valid", Json{{"ok", c.valid}, {"message", c.valid_message}, {"type", c.bill_type}}},
+              {"stock", Json{{"ok", c.stock}, {"message", c.stock_message}}},
+              {"tracked", Json{{"ok", c.tracked}}},
+              {"causes", c.causes}};
+}
+
+Json ToJson(const CancelResult& r) {
+  Json cancelled = Json::array(), failed = Json::array();
+  for (const CancelledDay& d : r.cancelled) cancelled.push_back(Json{{"id", d.id}, {"dailyBillNo", d.bill_no}});
+  for (const CancelFailure& f : r.failed)
+    failed.push_back(Json{{"id", f.id}, {"dailyBillNo", f.bill_no}, {"lines", f.lines}});
+  return Json{{"result", r.ok()}, {"cancelled", cancelled}, {"failed", failed}};
+}
+
+Json ToJson(const OptionValue& o) {
+  return Json{{"section", o.spec->section},
+              {"key", o.spec->key},
+              {"value", o.value ? Json(*o.value) : Json(nullptr)},
+              {"low", o.spec->low},
+              {"high", o.spec->high},
+              {"meaning", o.spec->meaning}};
+}
+
+Json ToJson(const SelectionTotals& t) {
+  Json methods = Json::array(), days = Json::array();
+  for (const auto& m : t.methods) methods.push_back(Json{{"id", m.id}, {"name", m.name}, {"amount", m.amount}});
+  for (const auto& d : t.days) days.push_back(Json{{"date", d.date}, {"bills", d.bills}, {"amount", d.amount}});
+  return Json{{"methods", methods}, {"deductible", t.deductible}, {"days", days}, {"total", t.total}};
+}
+
+}  // namespace tovan::backoffice

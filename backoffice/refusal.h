@@ -1,0 +1,42 @@
+// What the back office answers when it will not do what it was asked: a
+// one-line message naming the offending values, and the input it concerns.
+// Nothing has been written when a Refusal is raised.
+//
+// A front end maps kBadInput to exit 2 / HTTP 400 and kConflict (the data
+// has moved on: bills already closed, a day already cancelled) to exit 2 /
+// HTTP 409; `field` lets it name its own control or option.
+//
+// Thread-safety: a value.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tovan::backoffice {
+
+struct Refusal {
+  enum class Kind { kBadInput, kConflict };
+
+  Refusal(std::string field_name, std::string text, Kind refusal_kind = Kind::kBadInput)
+      : field(std::move(field_name)), message(std::move(text)), kind(refusal_kind) {}
+
+  std::string field;    // the input it concerns, camelCase ("bills", "inCust"); empty: none
+  std::string message;  // one line, without the field's name
+  Kind kind;
+};
+
+// A refusal that names no single input.
+inline Refusal Conflict(std::string field, std::string message) {
+  return Refusal(std::move(field), std::move(message), Refusal::Kind::kConflict);
+}
+
+// A failure the operation itself answered (a check or the component said
+// no, after the host's own checks passed): `message` is the component's or
+// the host's line, `causes` what the host found in the data, one line each.
+struct OperationFailed {
+  std::string message;
+  std::vector<std::string> causes;
+};
+
+}  // namespace tovan::backoffice

@@ -1,0 +1,65 @@
+// The back office's host session on the calling thread: checks that the
+// data source holds a host database, makes sure the component and the
+// reference host's library are registered (registering them, with a note on
+// stderr, when they are not), starts the host process (data source, user,
+// AppType) and checks the user against the host's users.  The component's
+// classes are created through the registry, as a host creates them.
+//
+// Errors: the constructor raises Refusal ("db" for a missing or foreign
+// database, "user" for an unknown user) and AutomationError when the
+// libraries cannot be registered.
+//
+// Thread-safety: binds the calling thread's host context; use a Session on
+// the thread that made it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "backoffice/refusal.h"
+#include "platform/automation/dispatch.h"
+
+namespace tovan::backoffice {
+
+struct SessionOptions {
+  std::string db = "./dailybalance.db";
+  int32_t user_id = 1;
+  int32_t app_type = 2;
+  // The host's protocol tool passes its user on unchecked, as a host does.
+  bool check_user = true;
+};
+
+class Session {
+ public:
+  explicit Session(const SessionOptions& options);
+
+  // "TovanMDailyBalance.<class_name>", created through the registry.
+  automation::DispatchPtr Create(const std::string& class_name) const;
+
+  const std::string& db() const { return db_; }
+  int32_t user_id() const { return user_id_; }
+  const std::string& user_name() const { return user_name_; }
+
+ private:
+  std::string db_;
+  int32_t user_id_;
+  std::string user_name_;
+};
+
+// A late-bound call as the host makes it; ByRef arguments come back in `args`.
+automation::Variant CallMember(const automation::DispatchPtr& object, const char* member,
+                               std::vector<automation::Variant>& args);
+
+// Registers (or unregisters) the component and the reference host's
+// library; answers the empty text or what went wrong.
+std::string RegisterLibraries(bool unregister);
+
+// The database of `data_source` must exist and hold a host database
+// (commands other than init never create one).  Raises Refusal ("db").
+void ExistingDatabase(const std::string& data_source);
+// Where init may create a database: a file path in a directory that exists,
+// or a server database without a host schema.  Raises Refusal ("db").
+void NewDatabasePath(const std::string& data_source);
+
+}  // namespace tovan::backoffice

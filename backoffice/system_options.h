@@ -1,0 +1,39 @@
+// The host's system options that this back office knows, each with its
+// type and allowed values: read, listed and set for both front ends.  A key
+// that is not known is refused with the known ones named, so a typo never
+// makes a new option.
+//
+// Errors: Refusal ("key" for an unknown option, "value" for a value out of
+// its type); AutomationError from the database.
+//
+// Thread-safety: KnownOptions is immutable; the rest use the calling
+// thread's session.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backoffice/session.h"
+
+namespace tovan::backoffice {
+
+struct OptionSpec {
+  const char* section;
+  const char* key;
+  long low, high;  // whole numbers from low to high; 0..1 is a switch
+  const char* meaning;
+};
+const std::vector<OptionSpec>& KnownOptions();
+
+struct OptionValue {
+  const OptionSpec* spec;
+  std::optional<std::string> value;  // nullopt: not set
+};
+
+std::vector<OptionValue> ListOptions(Session& session);
+OptionValue ReadOption(Session& session, const std::string& section, const std::string& key);
+// Checks the value against the option's type and sets it, committed at once.
+OptionValue SetOption(Session& session, const std::string& section, const std::string& key, const std::string& value);
+
+}  // namespace tovan::backoffice
