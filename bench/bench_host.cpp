@@ -88,7 +88,7 @@ std::string Finish(host::HostUnitOfWork& unit, std::string error) {
 BenchHost::BenchHost(std::filesystem::path scratch, bool keep) : scratch_(std::move(scratch)), keep_(keep) {
   std::filesystem::create_directories(scratch_);
   ::setenv("DAILYBALANCE_REGISTRY", (scratch_ / "registry.json").c_str(), 1);
-  if (automation::RegisterServer(component::LibraryFile()) != 0 ||
+  if (automation::RegisterServer(automation::LoadedServerFile("libTovanMDailyBalance.so")) != 0 ||
       automation::RegisterServer(hostlib::LibraryFile()) != 0)
     throw std::runtime_error("cannot register the libraries in " + scratch_.string());
 }

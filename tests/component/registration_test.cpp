@@ -21,6 +21,9 @@ using automation::Registry;
 using automation::Variant;
 namespace hresult = automation::hresult;
 
+// The registered library, not the classes linked into this test.
+std::string LibraryFile() { return automation::LoadedServerFile("libTovanMDailyBalance.so"); }
+
 // The entry points of this library, reached the way a host reaches them.
 int32_t DllRegisterServer() { return automation::RegisterServer(LibraryFile(), false); }
 int32_t DllUnregisterServer() { return automation::RegisterServer(LibraryFile(), true); }

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "component/type_library.h"
 #include "host/database_builder.h"
 #include "host/host_library.h"
 #include "host/host_process.h"
@@ -36,7 +35,7 @@ class HostFixture {
   explicit HostFixture(const hostlib::DemoOptions& options = SmallDemo(), int32_t app_type = 2)
       : db_(OnServer() ? ServerDataSource(UniqueDatabaseName()) : registry_dir_.File("host.db")) {
     hostlib::BuildDatabase(db_, options);
-    EXPECT_EQ(automation::RegisterServer(component::LibraryFile()), 0);
+    EXPECT_EQ(automation::RegisterServer(automation::LoadedServerFile("libTovanMDailyBalance.so")), 0);
     EXPECT_EQ(automation::RegisterServer(hostlib::LibraryFile()), 0);
     hostlib::HostProcessOptions host;
     host.data_source = db_;
