@@ -1,278 +1,292 @@
-// Runs the dialect's record files (tests/data/dialect/*.test) against an
-// in-memory SQLite database loaded with fixture.sql, a fresh one per file.
+// Runs the dialect's record files (tests/data/dialect/*.test) through the
+// data layer as the component's statements go: each file on a fresh database
+// holding fixture.sql, each record's T-SQL through Connection::ExecuteBatch,
+// so the backend's own translation, shape cache and value binding answer.
+// The suite runs once per engine (the pg. run on a PostgreSQL server).
 //
 // Record format (records end at a blank line; lines starting with # outside
 // records are comments; inside a record the lines of T-SQL are joined with
 // CR LF, as the component joins them; the four characters \r\n stand for a
 // CR LF within a line):
 //
-//   statement ok                  translate the T-SQL and run it; it must succeed
-//   statement error <text>        translating or running must fail with <text> in the message
-//   query [rowsort] [names]       run it; compare the rows of the first statement that returned
+//   statement ok                  it must run
+//   statement error <text>        it must fail, with <text> in the message on the embedded engine
+//   query [rowsort] [names]       compare the rows of the first statement that returned
 //   <tsql>                        columns (names: the first expected line holds the column
-//   ----                          names); values joined by |, NULL for null, reals as %.15g
-//   <expected rows>
-//   translate                     compare the translation, one line per statement, blanks
-//   <tsql>                        collapsed: the SQLite text, SKIP, or IF <probe> with the
+//   ----                          names); values joined by |, NULL for null, reals as %.15g,
+//   <expected rows>               bits as 1 or 0, dates in their stored text form
+//   translate                     compare the embedded translation, one line per statement,
+//   <tsql>                        blanks collapsed: the SQLite text, SKIP, or IF <probe> with the
 //   ----                          statements it guards on the following lines as THEN <text>
 //   <expected translation>
 //
-// A record whose header also says "embedded" looks at how SQLite stores a
-// value (typeof) and runs on the embedded engine only.
-//
-// Every file runs twice: with the plain translation, and as the backend runs
-// batches, parameterized, translations reused across batches of one shape and
-// the values of each batch bound; both must give the expected rows and errors.
-#include <sqlite3.h>
+// Records whose header says "embedded" look at how SQLite stores a value
+// (typeof) and, like the translations, run on the embedded engine only.  A
+// server hands rows out in no fixed order, so there they are compared
+// sorted (the order is checked on the embedded engine), and money keeps four
+// decimals, as on SQL Server, where SQLite keeps the double: reals are
+// compared to four decimals.
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <fmt/format.h>
-#include <gtest/gtest.h>
 
+#include "host/schema_postgresql.h"
+#include "platform/automation/error.h"
+#include "platform/data/backend.h"
+#include "platform/data/connection.h"
 #include "platform/data/sqlite/tsql_dialect.h"
-#include "tests/data/dialect_records.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_backend.h"
 
-namespace tovan::data::sqlite {
+namespace tovan::testing {
 namespace {
 
-using ::tovan::testing::dialect_files::CollapseBlanks;
-using ::tovan::testing::dialect_files::Joined;
-using ::tovan::testing::dialect_files::ParseRecords;
-using ::tovan::testing::dialect_files::ReadFile;
-using ::tovan::testing::dialect_files::Record;
+using automation::Variant;
+using automation::VarType;
 namespace fs = std::filesystem;
 
-void RenderTranslation(const std::vector<TranslatedStatement>& statements, const std::string& prefix,
+struct Record {
+  int line = 0;
+  std::string header;  // first line: statement ok / query ... / translate
+  std::string tsql;
+  std::vector<std::string> expected;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::vector<Record> ParseRecords(const std::string& content) {
+  std::vector<Record> records;
+  std::istringstream in(content);
+  Record* current = nullptr;
+  bool in_expected = false;
+  int number = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) {
+      current = nullptr;
+    } else if (current == nullptr) {
+      if (line[0] == '#') continue;
+      records.push_back({number, line, {}, {}});
+      current = &records.back();
+      in_expected = false;
+    } else if (line == "----") {
+      in_expected = true;
+    } else if (in_expected) {
+      current->expected.push_back(line);
+    } else {
+      if (!current->tsql.empty()) current->tsql += "\r\n";
+      for (std::size_t at; (at = line.find("\\r\\n")) != std::string::npos;) line.replace(at, 4, "\r\n");
+      current->tsql += line;
+    }
+  }
+  return records;
+}
+
+std::string CollapseBlanks(std::string_view s) {
+  std::string out;
+  bool blank = false;
+  for (char c : s) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      blank = !out.empty();
+    } else {
+      if (blank) out.push_back(' ');
+      blank = false;
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines) s += l + "\n";
+  return s;
+}
+
+std::vector<std::string> TestFiles() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(DIALECT_TEST_DIR))
+    if (entry.path().extension() == ".test") names.push_back(entry.path().stem().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void RenderTranslation(const std::vector<data::sqlite::TranslatedStatement>& statements, const std::string& prefix,
                        std::vector<std::string>& lines) {
-  for (const TranslatedStatement& s : statements) {
-    switch (s.kind) {
-      case TranslatedStatement::Kind::Skip:
-        lines.push_back(prefix + "SKIP");
-        break;
-      case TranslatedStatement::Kind::Execute:
-        lines.push_back(prefix + CollapseBlanks(s.sql));
-        break;
-      case TranslatedStatement::Kind::IfThen:
-        lines.push_back(prefix + "IF " + CollapseBlanks(s.sql));
-        RenderTranslation(s.then, prefix + "THEN ", lines);
-        break;
+  using Kind = data::sqlite::TranslatedStatement::Kind;
+  for (const auto& s : statements) {
+    if (s.kind == Kind::Skip) lines.push_back(prefix + "SKIP");
+    if (s.kind == Kind::Execute) lines.push_back(prefix + CollapseBlanks(s.sql));
+    if (s.kind == Kind::IfThen) {
+      lines.push_back(prefix + "IF " + CollapseBlanks(s.sql));
+      RenderTranslation(s.then, prefix + "THEN ", lines);
     }
   }
 }
 
-// Runs translated statements the way the sqlite backend does.
-class Database {
- public:
-  Database() { sqlite3_open(":memory:", &db_); }
-  ~Database() { sqlite3_close(db_); }
-  Database(const Database&) = delete;
-  Database& operator=(const Database&) = delete;
-
-  bool Load(const std::string& sql, std::string& error) {
-    char* message = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return true;
-    error = message ? message : "fixture failed";
-    sqlite3_free(message);
-    return false;
+// A value as the records print it.
+std::string Printed(const Variant& v) {
+  switch (v.type()) {
+    case VarType::Null: return "NULL";
+    case VarType::Boolean: return v.boolean() ? "1" : "0";
+    case VarType::Integer:
+    case VarType::Long: return std::to_string(automation::CLng(v));
+    case VarType::Double: return fmt::format("{:.15g}", automation::CDbl(v));
+    case VarType::Date: return automation::DateToText(v.date());
+    default: return automation::CStr(v);
   }
+}
 
-  // Rows of the first statement that returned columns.
-  struct Rows {
-    std::vector<std::string> columns;
-    std::vector<std::string> lines;
-  };
-
-  // The batch whose literals parameterized statements bind.
-  struct Values {
-    std::string_view tsql;
-    std::vector<Literal> literals;
-  };
-
-  bool Run(const std::vector<TranslatedStatement>& statements, Rows& rows, std::string& error,
-           const Values* values = nullptr) {
-    for (const TranslatedStatement& s : statements) {
-      if (s.kind == TranslatedStatement::Kind::Skip) continue;
-      Rows result;
-      if (!RunOne(s, result, error, values)) return false;
-      if (s.kind == TranslatedStatement::Kind::Execute) {
-        // The batch's rows are those of its first statement that returns columns, as a backend answers.
-        if (!result.columns.empty() && rows.columns.empty()) rows = std::move(result);
-        continue;
-      }
-      if (result.lines.size() != 1 || result.columns.size() != 1) {
-        error = "IF probe did not give one value: " + s.sql;
-        return false;
-      }
-      const std::string& v = result.lines[0];
-      if (v != "NULL" && v != "0" && !Run(s.then, rows, error, values)) return false;
+// A printed row with every real rounded to four decimals.
+std::string FourDecimals(const std::string& line) {
+  std::string out, field;
+  std::istringstream in(line);
+  bool first = true;
+  while (std::getline(in, field, '|')) {
+    char* end = nullptr;
+    const double value = std::strtod(field.c_str(), &end);
+    if (field.find('.') != std::string::npos && end != field.c_str() && *end == '\0') {
+      field = fmt::format("{:.4f}", value);
+      while (field.back() == '0') field.pop_back();
+      if (field.back() == '.') field.pop_back();
     }
-    return true;
+    out += (first ? "" : "|") + field;
+    first = false;
   }
+  return out;
+}
 
- private:
-  bool RunOne(const TranslatedStatement& s, Rows& rows, std::string& error, const Values* values) {
-    const std::string& sql = s.sql;
-    sqlite3_stmt* stmt = nullptr;
-    const char* tail = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, &tail) != SQLITE_OK) {
-      error = fmt::format("{} in: {}", sqlite3_errmsg(db_), sql);
-      return false;
-    }
-    if (std::string_view(tail).find_first_not_of(" \t\r\n") != std::string_view::npos) {
-      sqlite3_finalize(stmt);
-      error = "more than one SQLite statement in: " + sql;
-      return false;
-    }
-    if (sqlite3_bind_parameter_count(stmt) != static_cast<int>(s.params.size())) {
-      sqlite3_finalize(stmt);
-      error = fmt::format("{} parameters for {} values in: {}", sqlite3_bind_parameter_count(stmt), s.params.size(), sql);
-      return false;
-    }
-    for (std::size_t i = 0; i < s.params.size() && values != nullptr; ++i) {
-      std::string scratch;
-      const LiteralValue v = ParameterValue(values->tsql, values->literals[s.params[i]], scratch);
-      const int index = static_cast<int>(i + 1);
-      if (v.is_integer) {
-        sqlite3_bind_int64(stmt, index, v.integer);
-      } else {
-        sqlite3_bind_text(stmt, index, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
-      }
-    }
-    const int n = sqlite3_column_count(stmt);
-    for (int c = 0; c < n; ++c) rows.columns.emplace_back(sqlite3_column_name(stmt, c));
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-      std::string line;
-      for (int c = 0; c < n; ++c) {
-        if (c > 0) line += '|';
-        switch (sqlite3_column_type(stmt, c)) {
-          case SQLITE_NULL: line += "NULL"; break;
-          case SQLITE_INTEGER: line += std::to_string(sqlite3_column_int64(stmt, c)); break;
-          case SQLITE_FLOAT: line += fmt::format("{:.15g}", sqlite3_column_double(stmt, c)); break;
-          default: line += reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)); break;
-        }
-      }
-      rows.lines.push_back(std::move(line));
-    }
-    if (rc != SQLITE_DONE) error = fmt::format("{} in: {}", sqlite3_errmsg(db_), sql);
-    sqlite3_finalize(stmt);
-    return rc == SQLITE_DONE;
+// The fixture: SQLite text as it stands on the embedded engine.  On a server
+// its CREATE statements are made as the host makes its schema there, and its
+// other statements are T-SQL, sent through the backend.
+void LoadFixture(data::Connection& connection, const std::string& fixture) {
+  if (!OnServer()) return connection.backend().ExecuteScript(fixture);
+  std::string tables, rows;
+  bool in_create = false;
+  std::istringstream in(fixture);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("CREATE ", 0) == 0) in_create = true;
+    (in_create ? tables : rows) += line + "\n";
+    if (in_create && line.find(';') != std::string::npos) in_create = false;
   }
+  connection.backend().ExecuteScript(std::string(hostlib::detail::kPostgresPrologue) +
+                                     hostlib::detail::PostgresTables(tables.c_str()));
+  std::string statement;
+  std::istringstream body(rows);
+  for (std::string line; std::getline(body, line);) {
+    if (line.rfind("--", 0) == 0 || line.empty()) continue;
+    statement += line + "\r\n";
+    if (line.back() == ';') {
+      statement.resize(statement.size() - 3);  // the ';' and CR LF: the component never ends a statement with one
+      connection.Execute(statement);
+      statement.clear();
+    }
+  }
+  connection.backend().ExecuteScript(hostlib::detail::kPostgresIdentities);
+}
 
-  sqlite3* db_ = nullptr;
+class DialectFile : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    DAILYBALANCE_REQUIRE_BACKEND();
+    source_ = FreshDataSource(dir_.File("fixture.db"));
+  }
+  void TearDown() override {
+    connection_.reset();
+    if (!source_.empty()) DropTestDatabase(source_);
+  }
+  TempDir dir_;
+  std::string source_;
+  std::shared_ptr<data::Connection> connection_;
 };
 
-// The backend's translation cache in small: a translation serves every later
-// batch of its shape whose fixed literals are the same.
-class Shapes {
- public:
-  Translation Get(const std::string& tsql, Database::Values& values) {
-    values.tsql = tsql;
-    std::vector<Token> tokens;
-    if (!Tokenize(tsql, tokens).ok) return TranslateBatch(tsql);
-    LiteralsOf(tokens, values.literals);
-    std::vector<Literal> scanned;
-    EXPECT_TRUE(ScanLiterals(tsql, scanned));
-    EXPECT_EQ(scanned, values.literals) << "the scan and the tokenizer disagree on the literals";
-    std::string shape;
-    BatchShape(tsql, values.literals, shape);
-    for (const Translation& t : cache_[shape]) {
-      bool same = true;
-      for (const auto& [place, text] : t.fixed) {
-        const Literal& l = values.literals[place];
-        same = same && tsql.compare(l.pos, l.len, text) == 0;
-      }
-      if (same) return t;
-    }
-    Translation made = TranslateTokens(tsql, tokens, /*parameterize=*/true);
-    if (made.ok) cache_[shape].push_back(made);
-    return made;
-  }
-
- private:
-  std::map<std::string, std::vector<Translation>> cache_;
-};
-
-class DialectFileTest : public ::testing::TestWithParam<std::string> {};
-
-void RunRecords(const std::string& name, bool bind_values) {
+TEST_P(DialectFile, Records) {
   const fs::path dir(DIALECT_TEST_DIR);
-  const std::string file = name + ".test";
-  Database db;
-  Shapes shapes;
-  std::string error;
-  ASSERT_TRUE(db.Load(ReadFile(dir / "fixture.sql"), error)) << error;
+  data::OpenOptions create;
+  create.create = true;
+  connection_ = data::OpenConnection(source_, create);
+  ASSERT_NO_THROW(LoadFixture(*connection_, ReadFile(dir / "fixture.sql")));
+  const std::string file = GetParam() + ".test";
   const std::vector<Record> records = ParseRecords(ReadFile(dir / file));
   ASSERT_FALSE(records.empty()) << file << " holds no record";
-
   for (const Record& r : records) {
     SCOPED_TRACE(fmt::format("{}:{}: {}", file, r.line, r.header));
-    std::istringstream words(r.header);
-    std::string kind, mode;
-    words >> kind >> mode;
-    if (bind_values && kind == "translate") continue;  // parameterized texts differ by design
-    Database::Values values;
-    const Translation t = bind_values ? shapes.Get(r.tsql, values) : TranslateBatch(r.tsql);
-    const Database::Values* bound = bind_values ? &values : nullptr;
-
-    if (kind == "statement" && mode == "error") {
-      const std::string wanted = CollapseBlanks(r.header.substr(r.header.find("error") + 5));
-      std::string message = t.error;
-      Database::Rows rows;
-      if (t.ok && db.Run(t.statements, rows, message, bound)) {
-        ADD_FAILURE() << "expected an error containing '" << wanted << "'";
-      } else {
-        EXPECT_NE(message.find(wanted), std::string::npos) << "message: " << message;
-      }
-      continue;
+    if (OnServer() && (r.header == "translate" || r.header.find("embedded") != std::string::npos)) continue;
+    // The literals the backend binds are found by a scan that must agree with the tokenizer.
+    std::vector<data::tsql::Token> tokens;
+    std::vector<data::tsql::Literal> scanned, tokenized;
+    if (data::tsql::Tokenize(r.tsql, tokens).ok) {
+      data::tsql::LiteralsOf(tokens, tokenized);
+      EXPECT_TRUE(data::tsql::ScanLiterals(r.tsql, scanned));
+      EXPECT_EQ(scanned, tokenized) << "the scan and the tokenizer disagree on the literals";
     }
-    if (!t.ok) {
-      ADD_FAILURE() << "translation failed: " << t.error;
-      continue;
-    }
-    if (kind == "translate") {
-      std::vector<std::string> actual;
+    if (r.header == "translate") {
+      const auto t = data::sqlite::TranslateBatch(r.tsql);
+      ASSERT_TRUE(t.ok) << t.error;
+      std::vector<std::string> actual, expected;
       RenderTranslation(t.statements, "", actual);
-      std::vector<std::string> expected;
       for (const std::string& l : r.expected) expected.push_back(CollapseBlanks(l));
       EXPECT_EQ(Joined(actual), Joined(expected));
       continue;
     }
-    Database::Rows rows;
-    if (!db.Run(t.statements, rows, error, bound)) {
-      ADD_FAILURE() << "execution failed: " << error;
+    data::BatchResult result;
+    std::string error;
+    try {
+      result = connection_->ExecuteBatch(r.tsql);
+    } catch (const automation::AutomationError& e) {
+      error = e.description();
+    }
+    if (r.header.rfind("statement error", 0) == 0) {
+      const std::string wanted = CollapseBlanks(r.header.substr(r.header.find("error") + 5));
+      EXPECT_FALSE(error.empty()) << "expected an error containing '" << wanted << "'";
+      if (!OnServer()) {
+        EXPECT_NE(error.find(wanted), std::string::npos) << "message: " << error;
+      }
       continue;
     }
-    if (kind == "statement") continue;
-    if (kind != "query" || !r.has_expected) {
-      ADD_FAILURE() << "unknown record kind";
+    if (!error.empty()) {
+      ADD_FAILURE() << "failed: " << error;
       continue;
     }
-    std::vector<std::string> actual = rows.lines;
-    if (r.header.find("rowsort") != std::string::npos) std::sort(actual.begin(), actual.end());
-    if (r.header.find("names") != std::string::npos) {
+    if (r.header.rfind("query", 0) != 0) continue;
+    std::vector<std::string> actual, expected = r.expected;
+    if (r.header.find("names") != std::string::npos && !expected.empty()) {
       std::string names;
-      for (std::size_t c = 0; c < rows.columns.size(); ++c) names += (c ? "|" : "") + rows.columns[c];
-      actual.insert(actual.begin(), names);
+      for (std::size_t c = 0; c < result.rows.columns.size(); ++c) names += (c ? "|" : "") + result.rows.columns[c].name;
+      EXPECT_EQ(names, expected.front()) << "column names";
+      expected.erase(expected.begin());
     }
-    EXPECT_EQ(Joined(actual), Joined(r.expected));
+    for (std::size_t row = 0; row < result.rows.RowCount(); ++row) {
+      std::string line;
+      for (std::size_t c = 0; c < result.rows.columns.size(); ++c) line += (c ? "|" : "") + Printed(result.rows.At(row, c));
+      actual.push_back(OnServer() ? FourDecimals(line) : line);
+    }
+    if (OnServer() || r.header.find("rowsort") != std::string::npos) {
+      if (OnServer()) {
+        for (std::string& line : expected) line = FourDecimals(line);
+      }
+      std::sort(actual.begin(), actual.end());
+      std::sort(expected.begin(), expected.end());
+    }
+    EXPECT_EQ(Joined(actual), Joined(expected));
   }
 }
 
-TEST_P(DialectFileTest, Records) { RunRecords(GetParam(), /*bind_values=*/false); }
-
-TEST_P(DialectFileTest, RecordsWithValuesBound) { RunRecords(GetParam(), /*bind_values=*/true); }
-
-INSTANTIATE_TEST_SUITE_P(Files, DialectFileTest, ::testing::ValuesIn(::tovan::testing::dialect_files::TestFiles()),
+INSTANTIATE_TEST_SUITE_P(Files, DialectFile, ::testing::ValuesIn(TestFiles()),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 }  // namespace
-}  // namespace tovan::data::sqlite
+}  // namespace tovan::testing

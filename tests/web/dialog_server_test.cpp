@@ -17,6 +17,7 @@
 
 #include "platform/data/backend.h"
 #include "platform/data/open.h"
+#include "tests/reliability/reliability_support.h"
 #include "tests/support/cli_run.h"
 #include "tests/support/temp_dir.h"
 
@@ -139,24 +140,7 @@ data::ResultSet Query(const std::string& db, const std::string& sql) {
 }
 
 // Every row of every table, as text: what "nothing changed" means.
-std::string Fingerprint(const std::string& db) {
-  auto connection = data::OpenConnection(db);
-  auto tables = connection->backend().ExecuteNative("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name", {});
-  std::string all;
-  for (size_t t = 0; t < tables.RowCount(); ++t) {
-    std::string name = automation::CStr(tables.At(t, 0));
-    auto rows = connection->backend().ExecuteNative("SELECT * FROM \"" + name + "\" ORDER BY 1", {});
-    all += name + ":" + std::to_string(rows.RowCount()) + "\n";
-    for (size_t r = 0; r < rows.RowCount(); ++r) {
-      for (size_t c = 0; c < rows.columns.size(); ++c) {
-        const auto& v = rows.At(r, c);
-        all += (v.IsNull() ? std::string("∅") : automation::CStr(v)) + "|";
-      }
-      all += "\n";
-    }
-  }
-  return all;
-}
+std::string Fingerprint(const std::string& db) { return Snapshot(db); }
 
 std::string OpenSalesIds(const DialogServer& server) {
   Json bills = server.Get(std::string("/api/bills?type=sales&from=") + kDay + "&to=" + kDay)["bills"];
