@@ -135,7 +135,7 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
     if (shop && bill_shop != shop->id) other_shop.push_back(id);
   }
   if (!unknown.empty())
-    throw Refusal("bills", "no retail bill " + NameSome(unknown) + (unknown.size() == 1 ? "" : " (ids unknown)"));
+    throw Refusal("bills", (unknown.size() == 1 ? "no retail bill " : "no retail bills ") + NameSome(unknown));
   if (!repeated.empty()) throw Refusal("bills", "listed more than once: " + NameSome(repeated));
   if (!closed.empty()) throw Conflict("bills", "already closed: " + NameSome(closed));
   if (!other_shop.empty()) throw Refusal("shop", "not bills of " + shop->name + ": " + NameSome(other_shop));

@@ -1,7 +1,7 @@
 // The one JSON shape of each back-office answer, shared by the command
 // line's --json and the dialog's HTTP answers: stable camelCase keys in a
 // fixed order, numbers as numbers, dates as yyyy-mm-dd, missing bills as
-// null.  docs/architecture.md lists the shapes.
+// null.  The README lists the shapes.
 //
 // Thread-safety: pure functions.
 #pragma once
