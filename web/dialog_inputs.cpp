@@ -10,8 +10,9 @@ namespace bo = backoffice;
 using bo::Refusal;
 
 namespace {
-// The JSON body may nest no deeper than this: a selection and its options are flat.
-constexpr int kMaxDepth = 8;
+// The JSON body may nest no deeper than this (a selection and its options are
+// flat): a parser that recurses per level must never meet a hostile depth.
+constexpr int kMaxDepth = 64;
 
 std::optional<std::string> NonEmpty(const Fields& fields, const std::string& name) {
   auto value = fields(name);

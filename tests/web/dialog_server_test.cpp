@@ -196,6 +196,12 @@ TEST(DialogServer, RefusesBadInputAndChangesWithoutTheToken) {
   EXPECT_EQ(unknown_day->status, 409);
   EXPECT_NE(Json::parse(unknown_day->body)["error"].get<std::string>().find("999"), std::string::npos);
   EXPECT_EQ(server.Post("/api/cancel", Json{{"ids", "0"}})->status, 400);
+  // A body nested a million levels deep is refused before it becomes a tree, and the server goes on.
+  const std::string deep = "{\"ids\":" + std::string(1000000, '[') + std::string(1000000, ']') + "}";
+  auto nested = client.Post("/api/selection", {{"X-Dialog-Token", kToken}}, deep, "application/json");
+  ASSERT_TRUE(nested);
+  EXPECT_EQ(nested->status, 400);
+  EXPECT_NE(nested->body.find("deeper than 64"), std::string::npos) << nested->body;
   EXPECT_EQ(server.Post("/api/selection", Json{{"ids", Json::array({1, "x"})}})->status, 400);
   EXPECT_EQ(client.Get("/nothing-here")->status, 404);
   EXPECT_EQ(before, Fingerprint(server.db()));
