@@ -3,7 +3,9 @@
 #include <map>
 #include <set>
 
+#include "backoffice/audit.h"
 #include "backoffice/input_checks.h"
+#include "backoffice/operators.h"
 #include "backoffice/refusal.h"
 #include "host/host_database.h"
 #include "platform/host/data_context.h"
@@ -12,6 +14,7 @@ namespace tovan::backoffice {
 
 using automation::Variant;
 
+namespace {
 std::vector<CancelledDay> StandingDailyBills(Session& session, const std::string& field, const std::string& ids) {
   std::map<int32_t, std::string> standing;
   {
@@ -41,7 +44,6 @@ std::vector<CancelledDay> StandingDailyBills(Session& session, const std::string
   return days;
 }
 
-namespace {
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   for (size_t start = 0; start < text.size();) {
@@ -53,29 +55,65 @@ std::vector<std::string> Lines(const std::string& text) {
   }
   return lines;
 }
+
+// The retail bills a daily bill holds and their shops, as the audit row names them.
+AuditEntry DayEntry(Session& session, const CancelledDay& day, const std::string& result, const std::string& message) {
+  hostlib::HostDatabase db(session.db());
+  auto rows = db.Query("SELECT FID, FBranchShop FROM t_LS_Retail WHERE FDailyBillID=?1 ORDER BY FID", {Variant(day.id)});
+  AuditEntry entry{"cancel", result, {}, "", day.id, day.bill_no, message};
+  std::set<int32_t> shops;
+  for (size_t r = 0; r < rows.RowCount(); ++r) {
+    entry.bills += (entry.bills.empty() ? "" : ",") + automation::CStr(rows.At(r, 0));
+    if (!rows.At(r, 1).IsNull()) shops.insert(automation::CLng(rows.At(r, 1)));
+  }
+  entry.shops.assign(shops.begin(), shops.end());
+  return entry;
+}
 }  // namespace
 
-CancelResult CancelClosings(Session& session, const std::string& ids, automation::DispatchPtr events) {
-  std::vector<CancelledDay> days = StandingDailyBills(session, "ids", ids);
+std::vector<CancelledDay> CheckCancel(Session& session, const std::string& ids, const std::string& reason) {
+  RequireCancel(session, reason);
+  return StandingDailyBills(session, "ids", ids);
+}
+
+CancelResult CancelClosings(Session& session, const std::string& ids, const std::string& reason,
+                            automation::DispatchPtr events) {
+  std::vector<CancelledDay> days;
+  try {
+    days = CheckCancel(session, ids, reason);
+  } catch (const Refusal& e) {
+    AuditApart(session, AuditEntry{"cancel", "refused", {}, "", 0, "", "daily bills " + ids + ": " + e.message});
+    throw;
+  }
   auto cancel = session.Create("clsUnBalData");
   CancelResult result;
   for (const CancelledDay& day : days) {
     // Each daily bill in a unit of its own, run again after a conflict with
     // a concurrent cancellation (which then refuses a bill already reopened).
+    // Its row names the bills it held, read before the cancellation frees them.
     std::string message;
+    AuditEntry failed;
     const bool cancelled = host::RunUnitOfWork([&](host::HostUnitOfWork& unit) {
+      AuditEntry done = DayEntry(session, day, "done", "reason: " + reason);
+      failed = DayEntry(session, day, "failed", "");
       std::vector<Variant> args{Variant(events), Variant(session.db()), Variant(std::to_string(day.id)), Variant("")};
-      const bool done =
+      const bool ok =
           automation::CBool(CallMember(cancel, "UnBalData", args)) && unit.last_vote() == host::Vote::Complete;
-      if (done) unit.Commit();
       message = args[3].string();
-      return done;
+      if (ok) {
+        Audit(session, done);
+        unit.Commit();
+      }
+      return ok;
     });
     if (cancelled) {
       result.cancelled.push_back(day);
     } else {
       std::vector<std::string> lines = Lines(message);
       if (lines.empty()) lines.push_back("反日结失败！");
+      failed.message = "reason: " + reason;
+      for (const std::string& line : lines) failed.message += "; " + line;
+      AuditApart(session, failed);
       result.failed.push_back(CancelFailure{day.id, day.bill_no, std::move(lines)});
     }
   }

@@ -6,8 +6,9 @@
 // stays whole while the bills cancelled before it stand.  The result names
 // each daily bill that was cancelled, and only those.
 //
-// Errors: Refusal ("ids") for unknown or repeated ids; AutomationError when
-// a call cannot be made.
+// Errors: Refusal ("ids") for unknown or repeated ids, ("reason") for a
+// missing reason, kForbidden for an operator who may not cancel;
+// AutomationError when a call cannot be made.
 //
 // Thread-safety: the calling thread's session.
 #pragma once
@@ -38,11 +39,15 @@ struct CancelResult {
   bool ok() const { return failed.empty(); }
 };
 
-// `ids` is a checked id list.
-CancelResult CancelClosings(Session& session, const std::string& ids, automation::DispatchPtr events);
+// `ids` is a checked id list.  Cancelling needs a supervisor and a reason;
+// each cancellation, done, refused or failed, is recorded in the audit
+// trail with the reason.
+CancelResult CancelClosings(Session& session, const std::string& ids, const std::string& reason,
+                            automation::DispatchPtr events);
 
-// The daily bills of `ids` that stand, by id, with their numbers; raises
-// Refusal (`field`) naming the ids that do not (never made, or cancelled).
-std::vector<CancelledDay> StandingDailyBills(Session& session, const std::string& field, const std::string& ids);
+// The checks alone: the operator's right, the reason, and the daily bills of
+// `ids` that stand, by id, with their numbers.  Raises Refusal ("ids")
+// naming the ids that do not stand (never made, or cancelled).
+std::vector<CancelledDay> CheckCancel(Session& session, const std::string& ids, const std::string& reason);
 
 }  // namespace tovan::backoffice

@@ -5,9 +5,11 @@
 #include <map>
 #include <set>
 
+#include "backoffice/audit.h"
 #include "backoffice/closing_obstacles.h"
 #include "backoffice/input_checks.h"
 #include "backoffice/lookups.h"
+#include "backoffice/operators.h"
 #include "backoffice/refusal.h"
 #include "platform/automation/text.h"
 #include "host/host_database.h"
@@ -150,6 +152,8 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
     throw Refusal("shop", "the day's bills are of " + std::to_string(shops.size()) + " shops (" + NameSome(names) +
                               "): give the shop, or all to close them together");
   }
+
+  RequireClose(session, plan.shops);
 
   // The closing date: the bills' business day unless given, never the clock.
   if (request.date) {
@@ -324,6 +328,8 @@ ClosingResult RunClosingOnce(Session& session, const ClosingRequest& request, au
                                     "e.FID=c.FID WHERE e.FSourceClassTypeID=1030002 AND e.FSourceBillID=?1",
                                     Variant(stock_id));
   if (!check_no.empty()) result.check_bill_no = check_no;
+  Audit(session, AuditEntry{"close", "done", plan.shops, plan.ids, result.daily_bill_id, result.daily_bill_no,
+                            message});
   result.plan = std::move(plan);
   unit.Commit();
   return result;
@@ -335,14 +341,31 @@ ClosingResult RunClosingOnce(Session& session, const ClosingRequest& request, au
 // failing on them; it locks what its checks rely on (the selection, the stock
 // the audit checks).  It is run again after a deadlock or a clash of
 // daily-bill numbers.
+// A refused or failed closing is recorded apart, once its unit has rolled back.
 ClosingResult RunClosing(Session& session, const ClosingRequest& request, automation::DispatchPtr events) {
   ClosingResult result;
-  host::RunUnitOfWork(
-      [&](host::HostUnitOfWork& unit) {
-        result = RunClosingOnce(session, request, events, unit);
-        return true;
-      },
-      4, host::HostUnitOfWork::Access::kReadWriteLocking);
+  auto record = [&](const char* outcome, const std::string& message) {
+    AuditApart(session, AuditEntry{"close", outcome, {}, request.ids, 0, "", message});
+  };
+  try {
+    host::RunUnitOfWork(
+        [&](host::HostUnitOfWork& unit) {
+          result = RunClosingOnce(session, request, events, unit);
+          return true;
+        },
+        4, host::HostUnitOfWork::Access::kReadWriteLocking);
+  } catch (const Refusal& e) {
+    record("refused", e.message);
+    throw;
+  } catch (const OperationFailed& e) {
+    std::string message = e.message;
+    for (const std::string& cause : e.causes) message += "; " + cause;
+    record("failed", message);
+    throw;
+  } catch (const automation::AutomationError& e) {
+    record("failed", e.description());
+    throw;
+  }
   return result;
 }
 

@@ -2,9 +2,10 @@
 // one-line message naming the offending values, and the input it concerns.
 // Nothing has been written when a Refusal is raised.
 //
-// A front end maps kBadInput to exit 2 / HTTP 400 and kConflict (the data
-// has moved on: bills already closed, a day already cancelled) to exit 2 /
-// HTTP 409; `field` lets it name its own control or option.
+// A front end maps kBadInput to exit 2 / HTTP 400, kConflict (the data has
+// moved on: bills already closed, a day already cancelled) to exit 2 / HTTP
+// 409, and kForbidden (the operator may not) to exit 2 / HTTP 403; `field`
+// lets it name its own control or option.
 //
 // Thread-safety: a value.
 #pragma once
@@ -16,7 +17,7 @@
 namespace tovan::backoffice {
 
 struct Refusal {
-  enum class Kind { kBadInput, kConflict };
+  enum class Kind { kBadInput, kConflict, kForbidden };
 
   Refusal(std::string field_name, std::string text, Kind refusal_kind = Kind::kBadInput)
       : field(std::move(field_name)), message(std::move(text)), kind(refusal_kind) {}
@@ -26,9 +27,11 @@ struct Refusal {
   Kind kind;
 };
 
-// A refusal that names no single input.
 inline Refusal Conflict(std::string field, std::string message) {
   return Refusal(std::move(field), std::move(message), Refusal::Kind::kConflict);
+}
+inline Refusal Forbidden(std::string message) {
+  return Refusal("user", std::move(message), Refusal::Kind::kForbidden);
 }
 
 // A failure the operation itself answered (a check or the component said

@@ -7,12 +7,15 @@
 
 #include "host/host_database.h"
 #include "host/host_process.h"
+#include "backoffice/operators.h"
 #include "backoffice/refusal.h"
 #include "platform/automation/error.h"
 #include "platform/automation/registry.h"
 #include "platform/data/backend.h"
 #include "platform/data/connection.h"
 #include "platform/data/open.h"
+#include "platform/host/global_context.h"
+#include "platform/host/host_objects.h"
 
 namespace tovan::backoffice {
 
@@ -106,13 +109,17 @@ Session::Session(const SessionOptions& options) : db_(options.db), user_id_(opti
   host.app_type = options.app_type;
   hostlib::StartHostProcess(host);
   if (!options.check_user) return;
-  hostlib::HostDatabase db(db_);
-  automation::Variant name = db.Scalar("SELECT FName FROM t_Users WHERE FUserID=?1", {automation::Variant(user_id_)});
-  if (name.IsEmpty()) throw Refusal("user", "no user " + std::to_string(user_id_) + " among the host's users");
-  user_name_ = name.IsNull() ? std::string() : automation::CStr(name);
+  acting_ = FindOperator(*this, user_id_);
+  if (!acting_) throw Refusal("user", "no operator " + std::to_string(user_id_) + " among the host's users");
+  if (!acting_->active) throw Refusal("user", "operator " + std::to_string(user_id_) + " " + acting_->name + " is disabled");
 }
 
 automation::DispatchPtr Session::Create(const std::string& class_name) const {
+  // Sessions of several operators may take turns on one thread: the objects
+  // made now work as this session's user, on its data source.
+  auto& global = host::GlobalContext::ForThread();
+  global.SetUserId(static_cast<int16_t>(user_id_));
+  global.SetSharedProperty(host::CurrentProcessId(), "PropsString", automation::Variant(db_));
   return automation::CreateObject("TovanMDailyBalance." + class_name);
 }
 

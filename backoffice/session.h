@@ -2,21 +2,24 @@
 // data source holds a host database, makes sure the component and the
 // reference host's library are registered (registering them, with a note on
 // stderr, when they are not), starts the host process (data source, user,
-// AppType) and checks the user against the host's users.  The component's
-// classes are created through the registry, as a host creates them.
+// AppType) and takes the user as the acting operator, who must be active.
+// The component's classes are created through the registry, as a host
+// creates them.
 //
 // Errors: the constructor raises Refusal ("db" for a missing or foreign
-// database, "user" for an unknown user) and AutomationError when the
-// libraries cannot be registered.
+// database, "user" for an unknown or disabled operator) and AutomationError
+// when the libraries cannot be registered.
 //
 // Thread-safety: binds the calling thread's host context; use a Session on
 // the thread that made it.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "backoffice/operator.h"
 #include "backoffice/refusal.h"
 #include "platform/automation/dispatch.h"
 
@@ -26,7 +29,8 @@ struct SessionOptions {
   std::string db = "./dailybalance.db";
   int32_t user_id = 1;
   int32_t app_type = 2;
-  // The host's protocol tool passes its user on unchecked, as a host does.
+  // The host's protocol tool and the listings pass their user on unchecked,
+  // as a host does; such a session has no acting operator.
   bool check_user = true;
 };
 
@@ -39,12 +43,15 @@ class Session {
 
   const std::string& db() const { return db_; }
   int32_t user_id() const { return user_id_; }
-  const std::string& user_name() const { return user_name_; }
+  const std::string& user_name() const { return acting_ ? acting_->name : empty_; }
+  // The operator the session acts as; null for an unchecked session.
+  const Operator* acting() const { return acting_ ? &*acting_ : nullptr; }
 
  private:
   std::string db_;
   int32_t user_id_;
-  std::string user_name_;
+  std::optional<Operator> acting_;
+  std::string empty_;
 };
 
 // A late-bound call as the host makes it; ByRef arguments come back in `args`.

@@ -1,8 +1,11 @@
 #include "backoffice/system_options.h"
 
+#include "backoffice/audit.h"
 #include "backoffice/input_checks.h"
+#include "backoffice/operators.h"
 #include "backoffice/refusal.h"
 #include "host/system_options.h"
+#include "platform/host/data_context.h"
 #include "platform/automation/text.h"
 
 namespace tovan::backoffice {
@@ -41,14 +44,26 @@ OptionValue ReadOption(Session& session, const std::string& section, const std::
 
 OptionValue SetOption(Session& session, const std::string& section, const std::string& key,
                       const std::string& value) {
-  const OptionSpec& spec = Find(section, key);
-  const bool whole = !value.empty() && value.size() <= 9 && value.find_first_not_of("0123456789") == std::string::npos;
-  if (!whole || std::stol(value) < spec.low || std::stol(value) > spec.high)
-    throw Refusal("value", std::string(spec.section) + " " + spec.key + " takes a whole number from " +
-                               std::to_string(spec.low) + " to " + std::to_string(spec.high) + ", not " + value);
-  const std::string normal = std::to_string(std::stol(value));
-  hostlib::WriteSystemOption(session.db(), spec.section, spec.key, normal);
-  return OptionValue{&spec, normal};
+  const std::string what = "set " + section + " " + key + " to " + value;
+  try {
+    RequireAdmin(session, "change options");
+    const OptionSpec& spec = Find(section, key);
+    const bool whole =
+        !value.empty() && value.size() <= 9 && value.find_first_not_of("0123456789") == std::string::npos;
+    if (!whole || std::stol(value) < spec.low || std::stol(value) > spec.high)
+      throw Refusal("value", std::string(spec.section) + " " + spec.key + " takes a whole number from " +
+                                 std::to_string(spec.low) + " to " + std::to_string(spec.high) + ", not " + value);
+    const std::string normal = std::to_string(std::stol(value));
+    // The option and its audit row commit together.
+    host::HostUnitOfWork unit;
+    hostlib::WriteSystemOption(session.db(), spec.section, spec.key, normal);
+    Audit(session, AuditEntry{"option", "done", {}, "", 0, "", what});
+    unit.Commit();
+    return OptionValue{&spec, normal};
+  } catch (const Refusal& e) {
+    AuditApart(session, AuditEntry{"option", "refused", {}, "", 0, "", what + ": " + e.message});
+    throw;
+  }
 }
 
 }  // namespace tovan::backoffice

@@ -33,7 +33,8 @@ struct OptionValue {
 
 std::vector<OptionValue> ListOptions(Session& session);
 OptionValue ReadOption(Session& session, const std::string& section, const std::string& key);
-// Checks the value against the option's type and sets it, committed at once.
+// Checks the operator's right (an admin's) and the value against the
+// option's type, and sets it, committed at once with its audit row.
 OptionValue SetOption(Session& session, const std::string& section, const std::string& key, const std::string& value);
 
 }  // namespace tovan::backoffice

@@ -31,7 +31,7 @@ int RunCancel(const CancelOptions& options) {
     std::string ids = IdListInput("ids", options.ids);
     bo::Session session({options.db, options.user_id, options.app_type});
     automation::DispatchPtr events = options.events ? options.events : ProgressDisplay(options.json);
-    bo::CancelResult result = bo::CancelClosings(session, ids, events);
+    bo::CancelResult result = bo::CancelClosings(session, ids, options.reason, events);
     if (options.json) {
       std::cout << ToText(bo::ToJson(result)) << "\n";
     } else {

@@ -37,6 +37,7 @@ int RunDemo(const DemoOptions& options);
 
 struct OptionOptions {
   std::string db = "./dailybalance.db";
+  int user_id = 1;
   bool list = false;
   std::string section;
   std::string key;
@@ -79,6 +80,7 @@ struct CancelOptions {
   int user_id = 1;
   int app_type = 2;
   std::string ids;  // DAILY_ID[,DAILY_ID...]
+  std::string reason;
   bool json = false;
   // The progress display handed to the component; null: the one the output asks for.
   automation::DispatchPtr events;
@@ -110,5 +112,25 @@ struct OpenBillsOptions {
   bool json = false;
 };
 int RunOpen(const OpenBillsOptions& options);
+
+// `user add|passwd|disable|list`: the operators, managed by an admin.
+// Passwords come from standard input (one line) or, on a terminal, a prompt
+// that does not echo; never from an argument.
+struct UserOptions {
+  std::string db = "./dailybalance.db";
+  int user_id = 1;  // the admin who acts
+  std::string action;  // add, passwd, disable, list
+  std::string id, name, role, shops;
+  bool json = false;
+};
+int RunUser(const UserOptions& options);
+
+// `log`: the audit trail, oldest first.
+struct LogOptions {
+  std::string db = "./dailybalance.db";
+  std::optional<std::string> from, to, user, shop;
+  bool json = false;
+};
+int RunLog(const LogOptions& options);
 
 }  // namespace tovan::cli

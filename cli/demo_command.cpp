@@ -71,6 +71,7 @@ int RunDemo(const DemoOptions& options) {
   Heading("Cancel the closing");
   CancelOptions cancel;
   cancel.db = options.db;
+  cancel.reason = "the demo gives its day back";
   auto connection = data::OpenConnection(options.db);
   cancel.ids = automation::CStr(connection->Execute("select max(FID) from t_LS_DailyBill")->Value(0));
   if (int rc = RunCancel(cancel); rc != kExitOk) return rc;

@@ -67,7 +67,8 @@ int RunInit(const InitOptions& options) {
   } else {
     std::cout << "Created " << options.db << " with the host schema and master data";
     if (demo.bills > 0) std::cout << " and " << demo.bills << " retail bills";
-    std::cout << "\n";
+    std::cout << "\nOperator 1 is its admin; set a password with: dailybalance user passwd --db " << options.db
+              << " 1\n";
   }
   return kExitOk;
 }

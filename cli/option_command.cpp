@@ -21,7 +21,7 @@ int RunOption(const OptionOptions& options) {
       bo::WordArgument("section", options.section);
       bo::WordArgument("key", options.key);
     }
-    bo::Session session({options.db, 1, 2, false});
+    bo::Session session({options.db, options.user_id});
     if (options.list) {
       std::vector<bo::OptionValue> all = bo::ListOptions(session);
       if (options.json) {

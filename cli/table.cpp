@@ -39,6 +39,13 @@ size_t DisplayWidth(const std::string& text) {
   return width;
 }
 
+std::string Clip(const std::string& text, size_t max_bytes) {
+  if (text.size() <= max_bytes) return text;
+  size_t end = max_bytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end) + "…";
+}
+
 Table::Table(std::vector<std::string> headers) {
   for (std::string& h : headers) {
     right_.push_back(!h.empty() && h[0] == '>');

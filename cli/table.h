@@ -15,6 +15,8 @@ namespace tovan::cli {
 std::string Money(double amount);
 // How many terminal columns `text` (UTF-8) takes.
 size_t DisplayWidth(const std::string& text);
+// `text` cut to at most `max_bytes`, never inside a character, "…" marking a cut.
+std::string Clip(const std::string& text, size_t max_bytes);
 
 class Table {
  public:

@@ -189,7 +189,13 @@ constexpr Named kSettleMethods[] = {{0, "00", "礼券"},   {1, "01", "现金"}, 
                                     {3, "03", "储值卡"}, {4, "04", "积分抵现"}, {5, "05", "银行卡"}};
 constexpr Named kDepartments[] = {{101, "01", "零售部"}, {102, "02", "批发部"}, {103, "03", "财务部"}};
 constexpr Named kInvoiceTypes[] = {{2020, "2020", "增值税专用发票"}, {2021, "2021", "普通发票"}, {2022, "2022", "收据"}};
-constexpr Named kUsers[] = {{1, "", "系统管理员"}, {2, "", "门店主管"}, {3, "", "财务会计"}};
+struct User {
+  int32_t id;
+  const char *name, *role;
+  int32_t shop;  // the closer's shop, 0 for none
+};
+// The administrator, a shop manager who closes the central shop, and an accountant who supervises.
+constexpr User kUsers[] = {{1, "系统管理员", "admin", 0}, {2, "门店主管", "closer", 1}, {3, "财务会计", "supervisor", 0}};
 
 struct SettleAcct {
   int32_t id;
@@ -318,8 +324,10 @@ void LoadPlacesAndPeople(data::ConnectionBackend& db) {
   for (const Cashier& c : kCashiers)
     detail::Exec(db, "INSERT INTO t_LS_Cashier (FItemID, FNumber, FName, FBranchShopID) VALUES (?1, ?2, ?3, ?4)",
                  {c.id, c.number, c.name, c.shop});
-  for (const Named& u : kUsers)
-    detail::Exec(db, "INSERT INTO t_Users (FUserID, FName) VALUES (?1, ?2)", {u.id, u.name});
+  for (const User& u : kUsers) {
+    detail::Exec(db, "INSERT INTO t_Users (FUserID, FName, FRole) VALUES (?1, ?2, ?3)", {u.id, u.name, u.role});
+    if (u.shop != 0) detail::Exec(db, "INSERT INTO t_UserShops (FUserID, FShopID) VALUES (?1, ?2)", {u.id, u.shop});
+  }
 }
 
 void LoadSettlement(data::ConnectionBackend& db) {

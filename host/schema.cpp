@@ -283,8 +283,13 @@ CREATE INDEX ix_CC_StockPosting_Key ON t_CC_StockPosting (FInterID, FItemID, FSt
 
 )sql";
 
-// Deleting a stock bill whose posting is still in force gives that stock back.
+// Deleting a stock bill whose posting is still in force gives that stock back;
+// the audit trail refuses every change but an appended row.
 constexpr const char* kSqliteTrigger = R"sql(
+CREATE TRIGGER tr_AuditLog_NoUpdate BEFORE UPDATE ON t_AuditLog
+BEGIN SELECT RAISE(ABORT, 'the audit trail is only appended to'); END;
+CREATE TRIGGER tr_AuditLog_NoDelete BEFORE DELETE ON t_AuditLog
+BEGIN SELECT RAISE(ABORT, 'the audit trail is only appended to'); END;
 CREATE TRIGGER tr_cc_stockbill_GiveStockBack AFTER DELETE ON t_cc_stockbill
 BEGIN
   UPDATE t_CC_Inventory SET FQty = t_CC_Inventory.FQty - p.FQty
@@ -393,9 +398,20 @@ CREATE TABLE t_BaseBillTypeData (
   FName nvarchar(80) COLLATE NOCASE DEFAULT ''
 );
 
+-- The host's users are its operators: a role, active or not, a password hash
+-- (argon2id in libsodium's string form, '' until one is set) and, for a
+-- closer, the shops they close.
 CREATE TABLE t_Users (
   FUserID int NOT NULL PRIMARY KEY,
-  FName nvarchar(80) COLLATE NOCASE DEFAULT ''
+  FName nvarchar(80) COLLATE NOCASE DEFAULT '',
+  FRole varchar(20) DEFAULT 'closer',  -- closer, supervisor or admin
+  FActive bit DEFAULT 1,
+  FPasswordHash varchar(255) DEFAULT ''
+);
+CREATE TABLE t_UserShops (
+  FUserID int NOT NULL,
+  FShopID int NOT NULL,
+  PRIMARY KEY (FUserID, FShopID)
 );
 )sql";
 
@@ -442,6 +458,20 @@ CREATE TABLE t_SystemProfile (
   FValue varchar(255),
   PRIMARY KEY (FCategory, FKey)
 );
+-- What the operators did: one row per event, only ever appended to.
+CREATE TABLE t_AuditLog (
+  FID INTEGER PRIMARY KEY AUTOINCREMENT,
+  FTime datetime DEFAULT (datetime('now','localtime')),
+  FUserID int DEFAULT 0,
+  FEvent varchar(20) DEFAULT '',       -- close, cancel, option, user
+  FResult varchar(10) DEFAULT '',      -- done, refused or failed
+  FShops varchar(255) DEFAULT '',      -- shop ids, comma-separated
+  FBills ntext DEFAULT '',             -- retail bill ids, comma-separated
+  FDailyBillID int DEFAULT 0,
+  FDailyBillNo varchar(50) DEFAULT '',
+  FMessage nvarchar(2000) DEFAULT ''
+);
+CREATE INDEX ix_AuditLog_Time ON t_AuditLog (FTime);
 CREATE TABLE t_UserProfile (
   FUserID int NOT NULL,
   FSection varchar(60) NOT NULL COLLATE NOCASE,

@@ -166,6 +166,14 @@ CREATE DOMAIN bitflag AS smallint;
 )sql";
 
 const char* const kPostgresEpilogue = R"sql(
+-- The audit trail refuses every change but an appended row.
+CREATE FUNCTION "tr_AuditLog_AppendOnly"() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  RAISE EXCEPTION 'the audit trail is only appended to';
+END $$;
+CREATE TRIGGER "tr_AuditLog_AppendOnly" BEFORE UPDATE OR DELETE ON "t_AuditLog"
+  FOR EACH STATEMENT EXECUTE FUNCTION "tr_AuditLog_AppendOnly"();
+
 CREATE FUNCTION "tr_cc_stockbill_GiveStockBack"() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
   UPDATE "t_CC_Inventory" AS i SET "FQty" = i."FQty" - p."FQty"

@@ -1,5 +1,6 @@
 // dailybalance: the command-line host of the TovanMDailyBalance component.
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/arguments.h"
@@ -10,8 +11,25 @@
 #define DAILYBALANCE_VERSION "0.0.0"
 #endif
 
+namespace {
+// The operator a command acts as when --user is not given: $DAILYBALANCE_USER,
+// or else the admin that init creates.
+int DefaultUser() {
+  const char* text = std::getenv("DAILYBALANCE_USER");
+  if (text == nullptr || *text == '\0') return 1;
+  std::string value(text);
+  if (value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return std::stoi(value);
+}
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace tovan::cli;
+  const int default_user = DefaultUser();
+  if (default_user < 0) {
+    PrintError("DAILYBALANCE_USER: not a user id");
+    return kExitBadInput;
+  }
   CLI::App app{"dailybalance: POS daily closing of retail bills, and its cancellation"};
   app.set_version_flag("--version", std::string("dailybalance ") + DAILYBALANCE_VERSION);
   app.require_subcommand(1);
@@ -52,6 +70,7 @@ int main(int argc, char** argv) {
   ini->add_flag("--json", init.json, "Print machine-readable output");
 
   CloseOptions close;
+  close.user_id = default_user;
   auto* cls = app.add_subcommand("close", "Close retail bills: the daily closing, as the closing dialog runs it");
   cls->add_option("--db", close.db, "Data source of the host")->capture_default_str();
   cls->add_option("--user", close.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767));
@@ -73,11 +92,13 @@ int main(int argc, char** argv) {
   cls->add_flag("--json", close.json, "JSON-lines progress and a JSON result");
 
   CancelOptions cancel;
+  cancel.user_id = default_user;
   auto* can = app.add_subcommand("cancel", "Cancel daily closings");
   can->add_option("--db", cancel.db, "Data source of the host")->capture_default_str();
   can->add_option("--user", cancel.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767));
   can->add_option("--app-type", cancel.app_type, "The host's AppType value");
   can->add_option("DAILY_ID", cancel.ids, "Daily bills to cancel: ID[,ID...], or @FILE (- for standard input)")->required();
+  can->add_option("--reason", cancel.reason, "Why the closings are cancelled (recorded in the audit trail)")->required();
   can->add_flag("--json", cancel.json, "JSON-lines progress and a JSON result");
 
   ClosedOptions closed;
@@ -97,10 +118,12 @@ int main(int argc, char** argv) {
   shw->add_flag("--json", show.json, "Print machine-readable output");
 
   OptionOptions option;
+  option.user_id = default_user;
   std::vector<std::string> option_args;
   auto* opt = app.add_subcommand("option", "List, read or set a host system option (e.g. IC CurrentPeriod 12)");
   opt->add_option("--db", option.db, "Data source of the host")->capture_default_str();
   opt->add_flag("--list", option.list, "List the known options with their values");
+  opt->add_option("--user", option.user_id, "ID of the operator (setting needs an admin)")->check(CLI::Range(1, 32767));
   opt->add_option("SECTION", option.section, "Option section, e.g. IC");
   opt->add_option("KEY", option.key, "Option key, e.g. AllowNegativeStock");
   opt->add_option("VALUE", option_args, "New value (omit to read)")->expected(0, 1);
@@ -115,11 +138,36 @@ int main(int argc, char** argv) {
   open->add_option("--shop", open_bills.shop, "Shop, by id, number or name");
   open->add_flag("--json", open_bills.json, "Print machine-readable output");
 
+  UserOptions user;
+  user.user_id = default_user;
+  auto* usr = app.add_subcommand("user", "Manage the operators: add, passwd, disable, list (an admin's work)");
+  usr->add_option("ACTION", user.action, "add, passwd, disable or list")
+      ->required()
+      ->check(CLI::IsMember({"add", "passwd", "disable", "list"}));
+  usr->add_option("ID", user.id, "The operator's id");
+  usr->add_option("NAME", user.name, "The new operator's name (add)");
+  usr->add_option("--db", user.db, "Data source of the host")->capture_default_str();
+  usr->add_option("--role", user.role, "closer, supervisor or admin (add)");
+  usr->add_option("--shops", user.shops, "A closer's shops, by id, number or name: A,B,... (add)");
+  usr->add_option("--user", user.user_id, "ID of the admin who acts")->check(CLI::Range(1, 32767));
+  usr->add_flag("--json", user.json, "Print machine-readable output (list)");
+  usr->footer("The password of passwd is read from standard input, or asked for on a terminal.");
+
+  LogOptions log;
+  auto* lg = app.add_subcommand("log", "The audit trail: closings, cancellations, option and operator changes");
+  lg->add_option("--db", log.db, "Data source of the host")->capture_default_str();
+  lg->add_option("--from", log.from, "First day (yyyy-mm-dd)");
+  lg->add_option("--to", log.to, "Last day (yyyy-mm-dd)");
+  lg->add_option("--user", log.user, "Only this operator's events");
+  lg->add_option("--shop", log.shop, "Only events of this shop, by id, number or name");
+  lg->add_flag("--json", log.json, "Print machine-readable output");
+
   DemoOptions demo_options;
   auto* demo = app.add_subcommand("demo", "Build a demo database, close a day of it and cancel the closing");
   demo->add_option("--db", demo_options.db, "Demo database to (re)build")->capture_default_str();
 
   tovan::web::ServeOptions serve;
+  serve.user_id = default_user;
   auto* srv = app.add_subcommand("serve", "The closing dialog in a browser (prints the address to open)");
   srv->add_option("--db", serve.db, "Data source of the host")->required();
   srv->add_option("--port", serve.port, "Port to listen on (0: any free port)")->capture_default_str();
@@ -162,6 +210,8 @@ int main(int argc, char** argv) {
     init.bills_given = bills_option->count() > 0;
     return RunInit(init);
   }
+  if (usr->parsed()) return RunUser(user);
+  if (lg->parsed()) return RunLog(log);
   if (opt->parsed()) {
     if (!option_args.empty()) option.value = option_args.front();
     return RunOption(option);

@@ -78,9 +78,9 @@ Json Close(bo::Session& session, const bo::ClosingRequest& request, automation::
   }
 }
 
-Json Cancel(bo::Session& session, const std::string& ids, automation::DispatchPtr events) {
+Json Cancel(bo::Session& session, const std::string& ids, const std::string& reason, automation::DispatchPtr events) {
   try {
-    Json out = bo::ToJson(bo::CancelClosings(session, ids, std::move(events)));
+    Json out = bo::ToJson(bo::CancelClosings(session, ids, reason, std::move(events)));
     out["ok"] = out["result"];
     return out;
   } catch (const bo::Refusal& e) {

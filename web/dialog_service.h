@@ -28,7 +28,8 @@ Json Accounts(backoffice::Session& session);
 
 // The closing and the cancellation, reporting progress through `events`.
 Json Close(backoffice::Session& session, const backoffice::ClosingRequest& request, automation::DispatchPtr events);
-Json Cancel(backoffice::Session& session, const std::string& ids, automation::DispatchPtr events);
+Json Cancel(backoffice::Session& session, const std::string& ids, const std::string& reason,
+           automation::DispatchPtr events);
 
 // A refusal as the dialog shows it: the message next to `field`'s control.
 Json RefusalJson(const backoffice::Refusal& refusal);

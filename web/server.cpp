@@ -130,9 +130,11 @@ class DialogServer {
     });
     Change(server, "/api/cancel", [this](const Fields& f, httplib::Response& res) {
       std::string ids = ReadIds(f, 1000);
-      workers_.Run([&](bo::Session& s) { bo::StandingDailyBills(s, "ids", ids); });
-      int64_t job = StartJob("cancel", [ids](bo::Session& s, automation::DispatchPtr events) {
-        return Cancel(s, ids, std::move(events));
+      std::string reason = f("reason").value_or("");
+      if (reason.size() > 500) throw bo::Refusal("reason", "at most 500 bytes");
+      workers_.Run([&](bo::Session& s) { bo::CheckCancel(s, ids, reason); });
+      int64_t job = StartJob("cancel", [ids, reason](bo::Session& s, automation::DispatchPtr events) {
+        return Cancel(s, ids, reason, std::move(events));
       });
       Answer(res, 202, Json{{"job", job}});
     });
@@ -210,7 +212,8 @@ class DialogServer {
     try {
       f();
     } catch (const bo::Refusal& e) {
-      Answer(res, e.kind == bo::Refusal::Kind::kConflict ? 409 : 400, RefusalJson(e));
+      const int status = e.kind == bo::Refusal::Kind::kConflict ? 409 : e.kind == bo::Refusal::Kind::kForbidden ? 403 : 400;
+      Answer(res, status, RefusalJson(e));
     } catch (const bo::OperationFailed& e) {
       Refuse(res, 409, e.message);
     } catch (const automation::AutomationError& e) {

@@ -129,16 +129,16 @@ TEST(Listings, ClosedDaysShowWhatEachClosingProducedAndCancelReportsOnlyWhatItDi
 
   // A cancellation with an id that does not stand cancels nothing; then each
   // daily bill it cancels is named, and only those.
-  auto unknown = RefusalOf([&] { bo::CancelClosings(office.session(), id1 + ",999", BackOfficeHost::Progress()); });
+  auto unknown = RefusalOf([&] { bo::CancelClosings(office.session(), id1 + ",999", "a till miscounted", BackOfficeHost::Progress()); });
   ASSERT_TRUE(unknown);
   EXPECT_EQ(unknown->kind, bo::Refusal::Kind::kConflict);
   EXPECT_NE(unknown->message.find("999"), std::string::npos);
   EXPECT_EQ(bo::ListClosedDays(office.session(), {}).days.size(), 2u);
-  bo::CancelResult cancelled = bo::CancelClosings(office.session(), id1, BackOfficeHost::Progress());
+  bo::CancelResult cancelled = bo::CancelClosings(office.session(), id1, "a till miscounted", BackOfficeHost::Progress());
   ASSERT_EQ(cancelled.cancelled.size(), 1u);
   EXPECT_EQ(cancelled.cancelled[0].bill_no, first.daily_bill_no);
   EXPECT_TRUE(cancelled.ok());
-  EXPECT_TRUE(RefusalOf([&] { bo::CancelClosings(office.session(), id1, BackOfficeHost::Progress()); }));
+  EXPECT_TRUE(RefusalOf([&] { bo::CancelClosings(office.session(), id1, "a till miscounted", BackOfficeHost::Progress()); }));
   EXPECT_TRUE(RefusalOf([&] { bo::ShowDay(office.session(), first.daily_bill_id); }));
   EXPECT_EQ(bo::ListClosedDays(office.session(), {}).days.size(), 1u);
 }

@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <fstream>
+
 #include "host/database_builder.h"
 #include "platform/data/recordset.h"
 #include "tests/support/cli_run.h"
@@ -60,12 +62,12 @@ TEST_F(ClosingCli, CloseShowAndCancelADay) {
   for (const char* part : {"Stock bill  XOUT000001", "Check bill  CHK000001 to 305 陆家嘴便利店", "written off", "total ("})
     EXPECT_NE(show.out.find(part), std::string::npos) << part << "\n" << show.out;
 
-  CliRun cancel = Run({"cancel", "--db", db_, daily_id});
+  CliRun cancel = Run({"cancel", "--db", db_, daily_id, "--reason", "a till miscounted"});
   EXPECT_EQ(cancel.exit_code, 0) << cancel.err;
   EXPECT_EQ(cancel.out, "cancelled  " + result["dailyBillNo"].get<std::string>() + " (id " + daily_id + ")\n反日结完成！\n");
   // What did not happen is refused, with the same code under --json.
   for (bool json : {false, true}) {
-    for (std::vector<std::string> args : {std::vector<std::string>{"cancel", "--db", db_, daily_id},
+    for (std::vector<std::string> args : {std::vector<std::string>{"cancel", "--db", db_, daily_id, "--reason", "again"},
                                           {"show", "--db", db_, daily_id},
                                           {"close", "--db", db_, "--bills", "99999", "--client", "314"},
                                           {"option", "--db", db_, "IC", "Nope"}}) {
@@ -100,6 +102,45 @@ TEST_F(ClosingCli, ClosingThroughInvokeAsAHostCallsIt) {
   int max = out["events"][2][1].get<int>();
   EXPECT_EQ(out["events"].back().dump(), "[\"SetProgressValue\"," + std::to_string(max - 1) + "]");
   EXPECT_EQ(Scalar("select count(*) from t_LS_DailyBillEntry"), std::to_string(std::count(ids.begin(), ids.end(), ',') + 1));
+}
+
+// Operators on the command line: --user or $DAILYBALANCE_USER says who acts,
+// a password comes from standard input, and `log` shows the trail.
+TEST_F(ClosingCli, OperatorsActWithinTheirRightsAndLeaveATrail) {
+  CliRun other_shop = Run({"close", "--db", db_, "--date", "2026-12-04", "--type", "sales", "--shop", "2",
+                           "--client", "314", "--user", "2"});
+  EXPECT_EQ(other_shop.exit_code, 2);
+  EXPECT_NE(other_shop.err.find("--user: 门店主管 closes only their own shops"), std::string::npos) << other_shop.err;
+  ::setenv("DAILYBALANCE_USER", "2", 1);
+  CliRun own = Run({"close", "--db", db_, "--date", "2026-12-04", "--type", "sales", "--shop", "1", "--client", "314",
+                    "--json"});
+  ::unsetenv("DAILYBALANCE_USER");
+  ASSERT_EQ(own.exit_code, 0) << own.err;
+  const std::string day = std::to_string(Json::parse(own.out.substr(own.out.rfind('{')))["dailyBillId"].get<int>());
+  EXPECT_EQ(Run({"cancel", "--db", db_, day, "--reason", "x", "--user", "2"}).exit_code, 2) << "a closer may not";
+  EXPECT_EQ(Run({"cancel", "--db", db_, day, "--reason", "a till miscounted", "--user", "3"}).exit_code, 0);
+  EXPECT_EQ(Run({"close", "--db", db_, "--bills", "1", "--user", "99"}).exit_code, 2) << "no such operator";
+
+  EXPECT_EQ(Run({"user", "add", "7", "夜班店长", "--db", db_, "--role", "closer", "--shops", "东城店"}).exit_code, 0);
+  const std::string stdin_file = dir_.File("password.txt");
+  std::ofstream(stdin_file) << "a long enough password\n";
+  CliRun passwd = Run({"user", "passwd", "7", "--db", db_, "--user", "1"});
+  EXPECT_EQ(passwd.exit_code, 2) << "no password on an empty standard input";
+  CliRun given = RunDailybalance(dir_, {"user", "passwd", "7", "--db", db_}, stdin_file);
+  EXPECT_EQ(given.exit_code, 0) << given.err;
+  Json users = Json::parse(Run({"user", "list", "--db", db_, "--json"}).out)["users"];
+  ASSERT_EQ(users.size(), 4u);
+  EXPECT_EQ(users[3]["shops"], Json::array({2}));
+  EXPECT_EQ(users[3]["hasPassword"], true);
+  EXPECT_EQ(Run({"user", "disable", "7", "--db", db_, "--user", "3"}).exit_code, 2) << "a supervisor may not";
+
+  Json log = Json::parse(Run({"log", "--db", db_, "--json"}).out);
+  std::vector<std::string> seen;
+  for (const Json& e : log["events"]) seen.push_back(e["event"].get<std::string>() + " " + e["result"].get<std::string>());
+  // Not an operator, or no password given: nobody to record, nothing tried.
+  EXPECT_EQ(seen, (std::vector<std::string>{"close refused", "close done", "cancel refused", "cancel done", "user done",
+                                            "user done", "user refused"}));
+  EXPECT_EQ(Json::parse(Run({"log", "--db", db_, "--shop", "1", "--json"}).out)["count"], 2);
 }
 
 }  // namespace

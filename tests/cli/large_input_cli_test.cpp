@@ -26,20 +26,7 @@ class LargeInputCli : public ::testing::Test {
   CliRun Run(const std::vector<std::string>& args) { return RunDailybalance(dir_, args); }
   // The command with its standard input read from `input`.
   CliRun RunWithInput(const std::vector<std::string>& args, const std::string& input) {
-    std::string file = Write("stdin.txt", input);
-    std::string command = "DAILYBALANCE_REGISTRY=" + ShellQuote(dir_.File("registry.json")) + " " + DAILYBALANCE_CLI;
-    for (const auto& a : args) command += " " + ShellQuote(a);
-    command += " <" + ShellQuote(file) + " 2>" + ShellQuote(dir_.File("stderr"));
-    CliRun run{};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
-    int status = ::pclose(pipe);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(dir_.File("stderr"));
-    run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-    return run;
+    return RunDailybalance(dir_, args, Write("stdin.txt", input));
   }
   std::string Write(const std::string& name, const std::string& content) {
     std::ofstream(dir_.File(name), std::ios::binary) << content;
@@ -78,7 +65,7 @@ TEST_F(LargeInputCli, CloseAndCancelReadTheirIdsFromAFileOrStandardInput) {
 
   std::string daily = std::to_string(first["dailyBillId"].get<int>()) + "\n" +
                       std::to_string(second["dailyBillId"].get<int>()) + "\n";
-  CliRun cancel = Run({"cancel", "--db", db_, "@" + Write("daily.txt", daily)});
+  CliRun cancel = Run({"cancel", "--db", db_, "@" + Write("daily.txt", daily), "--reason", "test"});
   EXPECT_EQ(cancel.exit_code, 0) << cancel.out << cancel.err;
   EXPECT_EQ(Scalar("select count(*) from t_LS_DailyBill"), "0");
   EXPECT_EQ(Scalar("select count(*) from t_LS_Retail where FDailyBillID<>0"), "0");
@@ -121,7 +108,7 @@ TEST_F(LargeInputCli, BadContentInAFileIsRefusedInOneLineAndChangesNothing) {
   for (const auto& [name, content] : bad_lists) {
     std::string file = Write(name, content);
     expect_refused(Run({"close", "--db", db_, "--bills", "@" + file, "--client", "314"}), "close " + name);
-    expect_refused(Run({"cancel", "--db", db_, "@" + file}), "cancel " + name);
+    expect_refused(Run({"cancel", "--db", db_, "@" + file, "--reason", "test"}), "cancel " + name);
   }
   expect_refused(RunWithInput({"close", "--db", db_, "--bills", "-", "--client", "314"}, "1 or 1=1"), "stdin");
   expect_refused(Run({"close", "--db", db_, "--bills", "@" + dir_.File("missing.txt"), "--client", "314"}), "missing");

@@ -85,7 +85,7 @@ TEST(StatementPlans, ClosingAndCancellationReachGrowingTablesThroughIndexes) {
   ::setenv("DAILYBALANCE_TRACE", trace.c_str(), 1);
   CliRun close = RunDailybalance(dir, {"close", "--db", db, "--date", "2026-12-04", "--type", "sales", "--shop",
                                        "all", "--client", "314", "--check-bill", "--in-cust", "305"});
-  CliRun cancel = RunDailybalance(dir, {"cancel", "--db", db, "1"});
+  CliRun cancel = RunDailybalance(dir, {"cancel", "--db", db, "1", "--reason", "test"});
   ::unsetenv("DAILYBALANCE_TRACE");
   ASSERT_EQ(close.exit_code, 0) << close.out << close.err;
   ASSERT_EQ(cancel.exit_code, 0) << cancel.out << cancel.err;

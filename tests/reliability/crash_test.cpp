@@ -36,7 +36,7 @@ class CrashTest : public ::testing::Test {
     return {"close", "--db",     host_.db(), "--date",       "2026-12-04", "--type",
             "sales", "--shop",   "all",      "--client",     "314",        "--check-bill", "--in-cust", "305"};
   }
-  std::vector<std::string> CancelArgs() const { return {"cancel", "--db", host_.db(), "1"}; }
+  std::vector<std::string> CancelArgs() const { return {"cancel", "--db", host_.db(), "1", "--reason", "test"}; }
 
   int RunChild(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
     Child child(args, env, dir_.File("out"), dir_.File("err"));

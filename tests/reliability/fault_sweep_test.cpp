@@ -96,6 +96,7 @@ class FaultSweep : public ::testing::Test {
       cli::CancelOptions options;
       options.db = host_.db();
       options.ids = ids;
+      options.reason = "the sweep";
       options.events = events;
       return cli::RunCancel(options);
     };

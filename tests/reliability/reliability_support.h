@@ -60,10 +60,15 @@ inline std::string Snapshot(const std::string& path) {
   std::string out;
   for (size_t t = 0; t < tables.RowCount(); ++t) {
     std::string name = automation::CStr(tables.At(t, 0));
+    // The audit trail records refusals too, each in a unit of its own; what
+    // it holds is the audit tests' business, not a closing's outcome.
+    if (automation::EqualsNoCase(name, "t_AuditLog")) continue;
     auto shape = db.ExecuteNative("SELECT * FROM \"" + name + "\" LIMIT 0", {});
     std::string order;
     for (size_t c = 1; c <= shape.columns.size(); ++c) order += (c > 1 ? "," : "") + std::to_string(c);
-    auto rows = db.ExecuteNative("SELECT * FROM \"" + name + "\" ORDER BY " + order, {});
+    // Nor the counter of its row ids.
+    const std::string skip_audit = automation::EqualsNoCase(name, "sqlite_sequence") ? " WHERE name <> 't_AuditLog'" : "";
+    auto rows = db.ExecuteNative("SELECT * FROM \"" + name + "\"" + skip_audit + " ORDER BY " + order, {});
     out += "== " + name + "\n";
     for (size_t r = 0; r < rows.RowCount(); ++r) {
       for (size_t c = 0; c < rows.columns.size(); ++c) {

@@ -25,9 +25,11 @@ inline std::string ShellQuote(const std::string& s) {
   return q + "'";
 }
 
-inline CliRun RunDailybalance(const TempDir& dir, const std::vector<std::string>& args) {
+// `input`: a file for standard input; none: an empty one.
+inline CliRun RunDailybalance(const TempDir& dir, const std::vector<std::string>& args, const std::string& input = "") {
   std::string command = "DAILYBALANCE_REGISTRY=" + ShellQuote(dir.File("registry.json")) + " " + DAILYBALANCE_CLI;
   for (const auto& a : args) command += " " + ShellQuote(a);
+  command += " <" + (input.empty() ? std::string("/dev/null") : ShellQuote(input));
   command += " 2>" + ShellQuote(dir.File("stderr"));
   CliRun run{};
   FILE* pipe = ::popen(command.c_str(), "r");

@@ -54,7 +54,7 @@ try {
   page.on('pageerror', (e) => problems.push(e.message));
   // Close and cancel ask first, naming what they will do.
   const asked = [];
-  page.on('dialog', (d) => { asked.push(d.message()); d.accept(); });
+  page.on('dialog', (d) => { asked.push(d.message()); d.accept(d.type() === 'prompt' ? 'a till miscounted' : undefined); });
   await page.goto(url, { waitUntil: 'networkidle0' });
   const text = (sel) => page.$eval(sel, (e) => e.textContent);
   const shown = (sel) => page.$eval(sel, (e) => !e.hidden);

@@ -45,7 +45,7 @@ const fieldControls = {
   'screen-open': { ids: '#bills', bills: '#bills', from: '#from', to: '#from', type: '#type', shop: '#shop',
     date: '#close-date', client: '#client', inCust: '#in-cust', invoiceType: '#invoice-type', tax: '#tax', acct: '#acct' },
   'screen-closed': { ids: '#closed', id: '#closed', from: '#closed-from', to: '#closed-from', number: '#closed-number',
-    shop: '#closed-shop' },
+    shop: '#closed-shop', reason: '#cancel-btn' },
 };
 function clearErrors() {
   document.querySelectorAll('.field-error').forEach((e) => e.remove());
@@ -347,10 +347,12 @@ async function showDay(id, number) {
 async function cancelDays() {
   if (!closedSelected.size) throw new Refused('select the closed days to cancel first', 'ids');
   const numbers = closedDays.filter((d) => closedSelected.has(d.id)).map((d) => d.dailyBillNo);
-  if (!window.confirm(`Cancel the closings ${numbers.join(', ')}? Their bills open again.`)) return;
+  // Asking for the reason is the confirmation: no reason, no cancellation.
+  const reason = window.prompt(`Cancel the closings ${numbers.join(', ')}? Their bills open again. Why?`, '');
+  if (reason === null) return;
   $('#cancel-btn').disabled = true;
   try {
-    const { job } = await post('/api/cancel', { ids: [...closedSelected] });
+    const { job } = await post('/api/cancel', { ids: [...closedSelected], reason });
     const r = await follow(job, $('#cancel-progress'));
     const lines = [
       ...(r.cancelled || []).map((d) => `cancelled ${d.dailyBillNo}`),
