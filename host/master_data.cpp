@@ -363,8 +363,9 @@ void LoadHostSettings(data::ConnectionBackend& db, const DemoOptions& options) {
   detail::Exec(db, option_sql, {"CurrentPeriod", std::to_string(period.month)});
   detail::Exec(db, option_sql, {"AllowNegativeStock", "0"});
 
+  // The closing dialog's settings, shared by every operator (user 0) until one stores their own.
   const char* profile_sql =
-      "INSERT INTO t_UserProfile (FUserID, FSection, FKey, FValue) VALUES (1, 'POSDailyBalance', ?1, ?2)";
+      "INSERT INTO t_UserProfile (FUserID, FSection, FKey, FValue) VALUES (0, 'POSDailyBalance', ?1, ?2)";
   detail::Exec(db, profile_sql, {"SettleAcct", "现金"});
   detail::Exec(db, profile_sql, {"Client", std::to_string(demo::kWalkInCustomer)});
   detail::Exec(db, profile_sql, {"InvoiceType", "2021"});

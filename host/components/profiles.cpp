@@ -87,8 +87,10 @@ std::string UserProfileInfo::GetUserProfile(const std::string& data_source, cons
                                             const std::string& key) {
   host::CallScope scope;
   HostDatabase db(data_source);
-  Variant value = db.Scalar("SELECT FValue FROM t_UserProfile WHERE FUserID = ?1 AND FSection = ?2 AND FKey = ?3",
-                            {Variant(int32_t{host::GlobalContext::ForThread().UserId()}), Variant(section), Variant(key)});
+  // The user's own setting, or else the one shared by every user (user 0).
+  Variant value = db.Scalar(
+      "SELECT FValue FROM t_UserProfile WHERE FUserID IN (?1, 0) AND FSection = ?2 AND FKey = ?3 ORDER BY FUserID DESC",
+      {Variant(int32_t{host::GlobalContext::ForThread().UserId()}), Variant(section), Variant(key)});
   return value.IsEmpty() || value.IsNull() ? std::string() : automation::CStr(value);
 }
 

@@ -40,6 +40,10 @@ TEST(Operators, RightsPerRoleAndTheAuditTrail) {
   ASSERT_TRUE(forbidden);
   EXPECT_EQ(forbidden->kind, bo::Refusal::Kind::kForbidden);
   EXPECT_NE(forbidden->message.find("shop 2"), std::string::npos) << forbidden->message;
+  // Without settings of their own, an operator closes with the shared ones.
+  bo::ClosingRequest shared = DayOfShop(1);
+  shared.client.reset();
+  EXPECT_EQ(bo::PlanClosing(closer, shared).client, 314);
   bo::ClosingResult own = bo::RunClosing(closer, DayOfShop(1), BackOfficeHost::Progress());
   EXPECT_EQ(automation::CLng(office.host().Scalar("SELECT FEmpID FROM t_LS_DailyBill WHERE FID=" +
                                                   std::to_string(own.daily_bill_id))),
