@@ -174,6 +174,7 @@ int main(int argc, char** argv) {
   auto* bind_option = srv->add_option("--bind", serve.bind, "Address to listen on (not loopback: needs --token)")
                           ->capture_default_str();
   srv->add_option("--token", serve.token, "Session token that changes must carry (default: a new random one)");
+  srv->add_option("--public-url", serve.public_urls, "A further address the dialog is opened under (http(s)://name[:port])");
   srv->add_option("--user", serve.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767));
   srv->add_option("--app-type", serve.app_type, "The host's AppType value");
 

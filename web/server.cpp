@@ -18,6 +18,7 @@
 #include "backoffice/session.h"
 #include "platform/automation/error.h"
 #include "platform/host/data_context.h"
+#include "web/address_guard.h"
 #include "web/assets.h"
 #include "web/dialog_inputs.h"
 #include "web/dialog_service.h"
@@ -39,10 +40,6 @@ std::string NewToken() {
   std::string token;
   for (int i = 0; i < 4; ++i) token += fmt::format("{:08x}", random());
   return token;
-}
-
-bool IsLoopback(const std::string& address) {
-  return address == "localhost" || address == "::1" || address.rfind("127.", 0) == 0;
 }
 
 // Compares without stopping at the first difference, so timing does not tell how much matched.
@@ -70,8 +67,24 @@ class DialogServer {
       : options_(options),
         workers_(bo::SessionOptions{options.db, options.user_id, options.app_type}, kWorkers) {}
 
+  // Filled once the server is bound, before it listens.
+  AllowedHosts& allowed() { return allowed_; }
+
   void Route(httplib::Server& server) {
     server.set_payload_max_length(kMaxBody);
+    // Only requests addressed to this server: a page elsewhere that reaches it
+    // through a name resolving here neither reads nor changes anything.
+    server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+      if (!allowed_.HostAllowed(req.get_header_value("Host"))) {
+        Refuse(res, 421, "not an address this server serves: " + req.get_header_value("Host"));
+        return httplib::Server::HandlerResponse::Handled;
+      }
+      if (req.has_header("Origin") && !allowed_.OriginAllowed(req.get_header_value("Origin"))) {
+        Refuse(res, 403, "requests from " + req.get_header_value("Origin") + " are not this dialog's");
+        return httplib::Server::HandlerResponse::Handled;
+      }
+      return httplib::Server::HandlerResponse::Unhandled;
+    });
     server.set_default_headers({{"X-Content-Type-Options", "nosniff"},
                                 {"Content-Security-Policy", "default-src 'self'; img-src 'self' data:"},
                                 {"Referrer-Policy", "no-referrer"}});
@@ -239,6 +252,7 @@ class DialogServer {
   }
 
   ServeOptions options_;
+  AllowedHosts allowed_;
   JobRegistry jobs_;
   HostWorkers workers_;
 };
@@ -247,8 +261,13 @@ class DialogServer {
 int Serve(const ServeOptions& given) {
   ServeOptions options = given;
   try {
-    if (!IsLoopback(options.bind) && (!options.bind_given || options.token.empty()))
-      throw bo::Refusal("", "--bind " + options.bind + ": a non-loopback address needs --bind and --token");
+    // Judged by what the address resolves to: a name for 0.0.0.0 is not loopback.
+    if (!ResolvesToLoopbackOnly(options.bind) && (!options.bind_given || options.token.empty()))
+      throw bo::Refusal("", "--bind " + options.bind + ": an address that is not loopback only needs --token");
+    for (const std::string& url : options.public_urls) {
+      AllowedHosts check;
+      if (!check.AddPublicUrl(url)) throw bo::Refusal("", "--public-url: expected http(s)://name[:port], not " + url);
+    }
     if (!options.token.empty() && options.token.size() < kMinTokenLength)
       throw bo::Refusal("", "--token: at least " + std::to_string(kMinTokenLength) + " characters");
     for (char c : options.token)
@@ -287,6 +306,8 @@ int Serve(const ServeOptions& given) {
     std::fprintf(stderr, "dailybalance: cannot listen on %s:%d\n", options.bind.c_str(), options.port);
     return 1;
   }
+  dialog.allowed().Serve(options.bind, port, ResolvesToLoopbackOnly(options.bind));
+  for (const std::string& url : options.public_urls) dialog.allowed().AddPublicUrl(url);
   std::string host = options.bind.find(':') != std::string::npos ? "[" + options.bind + "]" : options.bind;
   std::printf("Closing dialog: http://%s:%d/#token=%s\ntoken %s\n", host.c_str(), port, options.token.c_str(),
               options.token.c_str());

@@ -204,6 +204,15 @@ TEST(DialogServer, RefusesBadInputAndChangesWithoutTheToken) {
   EXPECT_NE(nested->body.find("deeper than 64"), std::string::npos) << nested->body;
   EXPECT_EQ(server.Post("/api/selection", Json{{"ids", Json::array({1, "x"})}})->status, 400);
   EXPECT_EQ(client.Get("/nothing-here")->status, 404);
+  // Requests addressed to another name, or sent from another origin's page, are not the dialog's.
+  const std::string port = std::to_string(server.port());
+  EXPECT_EQ(client.Get("/api/shops", {{"Host", "evil.example"}})->status, 421);
+  EXPECT_EQ(client.Get("/api/shops", {{"Host", "127.0.0.1:1"}})->status, 421);
+  EXPECT_EQ(client.Get("/api/shops", {{"Host", "LocalHost:" + port}})->status, 200);
+  EXPECT_EQ(client.Get("/api/shops", {{"Origin", "http://evil.example"}})->status, 403);
+  EXPECT_EQ(client.Get("/api/shops", {{"Origin", "http://127.0.0.1:" + port}})->status, 200);
+  EXPECT_EQ(client.Post("/api/close", {{"X-Dialog-Token", kToken}, {"Origin", "http://127.0.0.1.evil.example"}},
+                        close.dump(), "application/json")->status, 403);
   EXPECT_TRUE(before == Fingerprint(server.db())) << FirstDifference(before, Fingerprint(server.db()));
 }
 
@@ -364,6 +373,9 @@ TEST(DialogServer, ListensBeyondLoopbackOnlyWithAToken) {
   auto refused = RunDailybalance(dir, {"serve", "--db", dir.File("shop.db"), "--bind", "0.0.0.0"});
   EXPECT_EQ(refused.exit_code, 2);
   EXPECT_NE(refused.err.find("--token"), std::string::npos);
+  // Judged by what the address resolves to: "0" is 0.0.0.0.
+  EXPECT_EQ(RunDailybalance(dir, {"serve", "--db", dir.File("shop.db"), "--bind", "0"}).exit_code, 2);
+  EXPECT_EQ(RunDailybalance(dir, {"serve", "--db", dir.File("shop.db"), "--public-url", "ftp://x"}).exit_code, 2);
   EXPECT_EQ(RunDailybalance(dir, {"serve", "--db", dir.File("shop.db"), "--token", "short"}).exit_code, 2);
   EXPECT_EQ(RunDailybalance(dir, {"serve", "--db", dir.File("missing.db")}).exit_code, 2);
 }
