@@ -370,9 +370,14 @@ ClosingResult RunClosing(Session& session, const ClosingRequest& request, automa
 }
 
 ClosingPlan PlanClosing(Session& session, const ClosingRequest& request) {
-  host::HostUnitOfWork rolled_back;
-  hostlib::HostDatabase db(session.db());
-  return Plan(session, db, session.Create("clsData"), request);
+  try {
+    host::HostUnitOfWork rolled_back;
+    hostlib::HostDatabase db(session.db());
+    return Plan(session, db, session.Create("clsData"), request);
+  } catch (const Refusal& e) {
+    AuditApart(session, AuditEntry{"close", "refused", {}, request.ids, 0, "", e.message});
+    throw;
+  }
 }
 
 ClosingCheck CheckClosing(Session& session, const ClosingRequest& request) {

@@ -69,7 +69,8 @@ struct ClosingResult {
 ClosingResult RunClosing(Session& session, const ClosingRequest& request, automation::DispatchPtr events);
 
 // The host's checks alone, in a unit that is never committed: what
-// RunClosing would close, or the Refusal it would raise now.
+// RunClosing would close, or the Refusal it would raise now, which is
+// recorded as a refused closing (the dialog asks before it starts one).
 ClosingPlan PlanClosing(Session& session, const ClosingRequest& request);
 
 // The dialog's "check" button: the same checks and the component's own
