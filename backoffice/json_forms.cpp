@@ -97,12 +97,12 @@ Json ToJson(const CancelResult& r) {
 }
 
 Json ToJson(const OptionValue& o) {
-  return Json{{"section", o.spec->section},
-              {"key", o.spec->key},
+  return Json{{"section", o.option->section},
+              {"key", o.option->key},
               {"value", o.value ? Json(*o.value) : Json(nullptr)},
-              {"low", o.spec->low},
-              {"high", o.spec->high},
-              {"meaning", o.spec->meaning}};
+              {"low", o.option->low},
+              {"high", o.option->high},
+              {"meaning", o.option->meaning}};
 }
 
 Json ToJson(const SelectionTotals& t) {

@@ -18,16 +18,16 @@
 
 namespace tovan::backoffice {
 
-struct OptionSpec {
+struct KnownOption {
   const char* section;
   const char* key;
   long low, high;  // whole numbers from low to high; 0..1 is a switch
   const char* meaning;
 };
-const std::vector<OptionSpec>& KnownOptions();
+const std::vector<KnownOption>& KnownOptions();
 
 struct OptionValue {
-  const OptionSpec* spec;
+  const KnownOption* option;
   std::optional<std::string> value;  // nullopt: not set
 };
 

@@ -32,8 +32,8 @@ int RunOption(const OptionOptions& options) {
       }
       Table table({"Option", "Value", "Allowed", "Meaning"});
       for (const bo::OptionValue& o : all)
-        table.Add({std::string(o.spec->section) + " " + o.spec->key, o.value.value_or("(not set)"),
-                   std::to_string(o.spec->low) + ".." + std::to_string(o.spec->high), o.spec->meaning});
+        table.Add({std::string(o.option->section) + " " + o.option->key, o.value.value_or("(not set)"),
+                   std::to_string(o.option->low) + ".." + std::to_string(o.option->high), o.option->meaning});
       table.Print(std::cout);
       return kExitOk;
     }
@@ -42,7 +42,7 @@ int RunOption(const OptionOptions& options) {
     if (options.json) {
       std::cout << ToText(bo::ToJson(value)) << "\n";
     } else {
-      std::cout << value.spec->section << "/" << value.spec->key << " = " << value.value.value_or("(not set)") << "\n";
+      std::cout << value.option->section << "/" << value.option->key << " = " << value.value.value_or("(not set)") << "\n";
     }
     return kExitOk;
   });
