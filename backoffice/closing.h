@@ -6,15 +6,19 @@
 // bills' business day unless given (a real day, no earlier than the latest
 // bill, inside the current period, not after today), a day's selection is
 // one shop's, customers are customers and not group headings, a check bill
-// has a receiving customer (given or stored) and a receiving customer has a
-// check bill.  Then what the host's closing dialog runs: balance amounts,
+// has a receiving customer (given or stored), a receiving customer has a
+// check bill, and the operator may close those shops.  Then what the host's
+// closing dialog runs: balance amounts,
 // selection validity, stock check, settlement records, the host's look for
 // causes of failure, and the closing, all in one unit of work that commits
 // only when the closing answered True and its last vote was SetComplete.
 //
-// Errors: Refusal for input the data refutes; OperationFailed when a check
-// or the closing answers a failure (nothing is committed); AutomationError
-// when a call cannot be made.
+// Every closing, done, refused or failed, leaves its row in the audit trail.
+//
+// Errors: Refusal for input the data refutes (kForbidden for shops the
+// operator may not close); OperationFailed when a check or the closing
+// answers a failure (nothing is committed); AutomationError when a call
+// cannot be made.
 //
 // Thread-safety: the calling thread's session.
 #pragma once
