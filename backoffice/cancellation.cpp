@@ -92,16 +92,15 @@ CancelResult CancelClosings(Session& session, const std::string& ids, const std:
     // a concurrent cancellation (which then refuses a bill already reopened).
     // Its row names the bills it held, read before the cancellation frees them.
     std::string message;
-    AuditEntry failed;
+    AuditEntry entry;
     const bool cancelled = host::RunUnitOfWork([&](host::HostUnitOfWork& unit) {
-      AuditEntry done = DayEntry(session, day, "done", "reason: " + reason);
-      failed = DayEntry(session, day, "failed", "");
+      entry = DayEntry(session, day, "done", "reason: " + reason);
       std::vector<Variant> args{Variant(events), Variant(session.db()), Variant(std::to_string(day.id)), Variant("")};
       const bool ok =
           automation::CBool(CallMember(cancel, "UnBalData", args)) && unit.last_vote() == host::Vote::Complete;
       message = args[3].string();
       if (ok) {
-        Audit(session, done);
+        Audit(session, entry);
         unit.Commit();
       }
       return ok;
@@ -111,9 +110,9 @@ CancelResult CancelClosings(Session& session, const std::string& ids, const std:
     } else {
       std::vector<std::string> lines = Lines(message);
       if (lines.empty()) lines.push_back("反日结失败！");
-      failed.message = "reason: " + reason;
-      for (const std::string& line : lines) failed.message += "; " + line;
-      AuditApart(session, failed);
+      entry.result = "failed";
+      for (const std::string& line : lines) entry.message += "; " + line;
+      AuditApart(session, entry);
       result.failed.push_back(CancelFailure{day.id, day.bill_no, std::move(lines)});
     }
   }

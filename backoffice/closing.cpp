@@ -26,7 +26,6 @@ using automation::Variant;
 namespace {
 std::string Text(const Variant& v) { return v.IsEmpty() || v.IsNull() ? std::string() : CStr(v); }
 std::string Day(Date d) { return automation::DateToText(d); }
-Date DayOf(const Variant& v) { return Date{std::floor(automation::CDate(v).serial)}; }
 
 std::string Setting(const automation::DispatchPtr& data, const char* key) {
   std::vector<Variant> args{Variant("POSDailyBalance"), Variant(key)};
@@ -129,7 +128,10 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
       closed.push_back(id + " (" + Text(rows.At(r, 2)) + ")");
       continue;
     }
-    Date day = DayOf(rows.At(r, 3));
+    const Date stored = automation::CDate(rows.At(r, 3));
+    const Date day{std::floor(stored.serial)};
+    if (days.empty() || stored.serial < plan.first_day.serial) plan.first_day = stored;
+    if (days.empty() || stored.serial > plan.last_day.serial) plan.last_day = stored;
     days.insert(day.serial);
     latest = std::max(latest, day.serial);
     int32_t bill_shop = rows.At(r, 4).IsNull() ? 0 : automation::CLng(rows.At(r, 4));
@@ -204,19 +206,13 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
   return plan;
 }
 
-// Brings the balance amounts of the selection's bills up to date:
-// UpdateBalAmount narrowed to their days and, when they are of one shop, to
-// that shop, so that closings of different shops write different lines.
-bool UpdateSelectionBalances(const automation::DispatchPtr& data, hostlib::HostDatabase& db,
-                             const std::string& data_source, const std::string& ids) {
-  auto rows = db.Query("SELECT min(FDate), max(FDate), min(FBranchShop), max(FBranchShop) FROM t_LS_Retail "
-                       "WHERE FDailyBillID=0 AND FID IN (" + ids + ")");
-  if (rows.RowCount() == 0 || rows.At(0, 0).IsNull() || rows.At(0, 1).IsNull()) return true;
-  const Variant first_shop = rows.At(0, 2), last_shop = rows.At(0, 3);
-  const bool one_shop = !first_shop.IsNull() && automation::IsEqual(first_shop, last_shop);
-  std::vector<Variant> args{Variant(data_source), Variant(automation::CDate(rows.At(0, 0))),
-                            Variant(automation::CDate(rows.At(0, 1))),
-                            Variant(one_shop ? automation::CLng(first_shop) : int32_t{0})};
+// Brings the balance amounts of the plan's bills up to date: UpdateBalAmount
+// narrowed to their days and, when they are of one shop, to that shop, so
+// that closings of different shops write different lines.
+bool UpdateSelectionBalances(const automation::DispatchPtr& data, const std::string& data_source,
+                             const ClosingPlan& plan) {
+  const int32_t shop = plan.shops.size() == 1 ? plan.shops.front() : 0;
+  std::vector<Variant> args{Variant(data_source), Variant(plan.first_day), Variant(plan.last_day), Variant(shop)};
   return automation::CBool(CallMember(data, "UpdateBalAmount", args));
 }
 
@@ -237,9 +233,7 @@ std::string CheckValidity(const automation::DispatchPtr& selection, const Closin
 }
 
 ObstaclePlan ObstaclesOf(const ClosingPlan& plan, int settlement_records) {
-  return ObstaclePlan{plan.ids,       plan.bill_type, plan.invoice_type, plan.tax, std::to_string(plan.client),
-                      plan.in_cust.has_value(), plan.in_cust ? std::to_string(*plan.in_cust) : std::string(),
-                      settlement_records};
+  return ObstaclePlan{plan.ids, plan.bill_type, plan.invoice_type, plan.tax, settlement_records};
 }
 
 ClosingResult RunClosingOnce(Session& session, const ClosingRequest& request, automation::DispatchPtr events,
@@ -251,7 +245,7 @@ ClosingResult RunClosingOnce(Session& session, const ClosingRequest& request, au
   ClosingPlan plan = Plan(session, host_db, data, request);
 
   // Bills whose balance amounts could not be brought up to date would close with wrong amounts.
-  if (!UpdateSelectionBalances(data, host_db, db, plan.ids))
+  if (!UpdateSelectionBalances(data, db, plan))
     throw OperationFailed{"the balance amounts of the retail bills cannot be updated", {}};
   plan.bill_type = CheckValidity(selection, plan, request);
 
@@ -390,7 +384,7 @@ ClosingCheck CheckClosing(Session& session, const ClosingRequest& request) {
   // The closing brings the balance amounts up to date first; so does the
   // check, inside its unit that is never committed, so it sees what the
   // closing will see.
-  UpdateSelectionBalances(data, db, db_text, plan.ids);
+  UpdateSelectionBalances(data, db_text, plan);
   ClosingCheck check;
   std::vector<Variant> valid{Variant(plan.ids), Variant(int32_t{0}), Variant(int32_t{-1}), Variant("")};
   check.valid = automation::CBool(CallMember(selection, "IsValidBill", valid));

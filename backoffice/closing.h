@@ -53,6 +53,7 @@ struct ClosingPlan {
   std::string ids;
   size_t bills = 0;
   automation::Date date;
+  automation::Date first_day, last_day;  // the earliest and latest bill's FDate
   std::string bill_type;  // "1" or "2"
   std::vector<int32_t> shops;
   int32_t client = 0;

@@ -19,26 +19,12 @@ std::string ItemName(const data::ResultSet& rows, size_t r, size_t number, size_
   return fmt::format("{} {} (id {})", Text(rows.At(r, number)), Text(rows.At(r, name)), Text(rows.At(r, id)));
 }
 
-bool IsCustomer(hostlib::HostDatabase& db, const std::string& id) {
-  return !db.Scalar("SELECT FItemID FROM t_Item WHERE FItemClassID=4 AND FItemID=?1", {Variant(static_cast<int32_t>(std::stol(id)))}).IsEmpty();
-}
-
-bool IsId(const std::string& text) {
-  return !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos &&
-         std::stol(text) > 0;
-}
 }  // namespace
 
 std::vector<std::string> FindClosingObstacles(hostlib::HostDatabase& db, const ObstaclePlan& plan) {
   std::vector<std::string> causes;
   // The id list is validated digits and commas, so it can stand in the text.
   const std::string in = "(" + plan.ids + ")";
-
-  if (!plan.client.empty() && (!IsId(plan.client) || !IsCustomer(db, plan.client)))
-    causes.push_back(fmt::format("customer {} does not exist: the daily bill and the stock bill need one", plan.client));
-  if (plan.check_bill && (!IsId(plan.in_cust) || !IsCustomer(db, plan.in_cust)))
-    causes.push_back(fmt::format("receiving customer {} does not exist: the check bill cannot be written off",
-                                 plan.in_cust.empty() ? "(none)" : plan.in_cust));
 
   // The header stage refuses a closing whose lines add up to nothing.
   Variant total = db.Scalar("SELECT sum(FBalAmount) FROM T_LS_RetailEntry WHERE FID IN " + in);

@@ -1,7 +1,8 @@
 // What would make a daily closing fail, found by the host before it starts:
 // the closing itself answers only a stage message ("生成日结单表头出错，日结
 // 失败"), so the host looks at the data the stages depend on and names each
-// cause, one line per item, stock or customer, so the operator can fix it.
+// cause, one line per item or stock, so the operator can fix it (customers
+// are checked with the closing's plan).
 //
 // Errors: AutomationError (kDatabaseError) when the database cannot be read.
 //
@@ -20,9 +21,6 @@ struct ObstaclePlan {
   std::string bill_type;  // "1" sales, "2" returns
   std::string invoice_type;
   double tax = 0;
-  std::string client;     // customer id ("" when not chosen yet)
-  bool check_bill = false;
-  std::string in_cust;    // receiving customer of the check bill
   int settlement_records = -1;  // records of methods 1, 2, 5; -1: not counted
 };
 
