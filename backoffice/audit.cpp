@@ -1,6 +1,7 @@
 #include "backoffice/audit.h"
 
 #include "backoffice/input_checks.h"
+#include "backoffice/operators.h"
 #include "host/host_database.h"
 #include "platform/automation/error.h"
 #include "platform/foundation/vector.h"
@@ -26,7 +27,7 @@ void Audit(Session& session, const AuditEntry& e) {
   hostlib::HostDatabase db(session.db());
   db.Execute("INSERT INTO t_AuditLog (FUserID, FEvent, FResult, FShops, FBills, FDailyBillID, FDailyBillNo, FMessage) "
              "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
-             {Variant(session.user_id()), Variant(e.event), Variant(e.result), Variant(ShopsText(e.shops)),
+             {Variant(e.user_id != 0 ? e.user_id : session.user_id()), Variant(e.event), Variant(e.result), Variant(ShopsText(e.shops)),
               Variant(e.bills), Variant(e.daily_bill_id), Variant(e.daily_bill_no),
               Variant(e.message.substr(0, 2000))});
 }
@@ -43,6 +44,7 @@ void AuditApart(Session& session, const AuditEntry& entry) {
 }
 
 std::vector<AuditRow> ReadAuditTrail(Session& session, const AuditFilter& filter) {
+  if (session.acting()) RequireSupervisor(session, "read the audit trail");
   host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   hostlib::HostDatabase db(session.db());
   std::string sql =

@@ -1,5 +1,5 @@
 // The audit trail: one row per thing an operator did or tried (a closing, a
-// cancellation, an option or operator change), with who, when, the shops and
+// cancellation, an option or operator change, a sign-in), with who, when, the shops and
 // bills, the daily bill, the result and the message.  The table refuses
 // every change but an appended row (triggers in the host schema).
 //
@@ -20,13 +20,14 @@
 namespace tovan::backoffice {
 
 struct AuditEntry {
-  std::string event;   // close, cancel, option, user
+  std::string event;   // close, cancel, option, user, sign-in
   std::string result;  // done, refused, failed
   std::vector<int32_t> shops;
   std::string bills;   // retail bill ids "12,15"
   int32_t daily_bill_id = 0;
   std::string daily_bill_no;
   std::string message;
+  int32_t user_id = 0;  // who; 0: the session's operator
 };
 
 // Appends in the unit of work open on the thread, so that a row of work done
@@ -52,7 +53,9 @@ struct AuditRow {
   int32_t daily_bill_id = 0;
   std::string daily_bill_no, message;
 };
-// Oldest first.
+// Oldest first.  An operator reading it must be a supervisor or an admin
+// (Refusal kForbidden); a session without an operator (the command line's
+// trusted reader) may.
 std::vector<AuditRow> ReadAuditTrail(Session& session, const AuditFilter& filter);
 
 }  // namespace tovan::backoffice

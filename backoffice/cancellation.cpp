@@ -72,19 +72,18 @@ AuditEntry DayEntry(Session& session, const CancelledDay& day, const std::string
 }  // namespace
 
 std::vector<CancelledDay> CheckCancel(Session& session, const std::string& ids, const std::string& reason) {
-  RequireCancel(session, reason);
-  return StandingDailyBills(session, "ids", ids);
-}
-
-CancelResult CancelClosings(Session& session, const std::string& ids, const std::string& reason,
-                            automation::DispatchPtr events) {
-  std::vector<CancelledDay> days;
   try {
-    days = CheckCancel(session, ids, reason);
+    RequireCancel(session, reason);
+    return StandingDailyBills(session, "ids", ids);
   } catch (const Refusal& e) {
     AuditApart(session, AuditEntry{"cancel", "refused", {}, "", 0, "", "daily bills " + ids + ": " + e.message});
     throw;
   }
+}
+
+CancelResult CancelClosings(Session& session, const std::string& ids, const std::string& reason,
+                            automation::DispatchPtr events) {
+  std::vector<CancelledDay> days = CheckCancel(session, ids, reason);
   auto cancel = session.Create("clsUnBalData");
   CancelResult result;
   for (const CancelledDay& day : days) {

@@ -365,17 +365,24 @@ ClosingResult RunClosing(Session& session, const ClosingRequest& request, automa
 
 ClosingPlan PlanClosing(Session& session, const ClosingRequest& request) {
   try {
-    host::HostUnitOfWork rolled_back;
-    hostlib::HostDatabase db(session.db());
-    return Plan(session, db, session.Create("clsData"), request);
+    // Never committed; run again when it meets a concurrent closing of the
+    // same bills, so that it answers that they are closed, not the conflict.
+    ClosingPlan plan;
+    host::RunUnitOfWork([&](host::HostUnitOfWork&) {
+      hostlib::HostDatabase db(session.db());
+      plan = Plan(session, db, session.Create("clsData"), request);
+      return true;
+    });
+    return plan;
   } catch (const Refusal& e) {
     AuditApart(session, AuditEntry{"close", "refused", {}, request.ids, 0, "", e.message});
     throw;
   }
 }
 
-ClosingCheck CheckClosing(Session& session, const ClosingRequest& request) {
-  host::HostUnitOfWork rolled_back;  // UpdateBalAmount writes; never committed
+namespace {
+// The checks, in the unit open on the thread.
+ClosingCheck CheckInUnit(Session& session, const ClosingRequest& request) {
   auto data = session.Create("clsData");
   auto selection = session.Create("clsXSBalData");
   const std::string& db_text = session.db();
@@ -399,6 +406,17 @@ ClosingCheck CheckClosing(Session& session, const ClosingRequest& request) {
   std::vector<Variant> amounts{Variant(db_text), Variant(plan.ids)};
   auto methods = foundation::AsVector(CallMember(data, "SetSettleAmount", amounts));
   check.causes = FindClosingObstacles(db, ObstaclesOf(plan, methods ? methods->UpperBound() : -1));
+  return check;
+}
+}  // namespace
+
+ClosingCheck CheckClosing(Session& session, const ClosingRequest& request) {
+  // UpdateBalAmount writes, in a unit never committed, run again as the plan's is.
+  ClosingCheck check;
+  host::RunUnitOfWork([&](host::HostUnitOfWork&) {
+    check = CheckInUnit(session, request);
+    return true;
+  });
   return check;
 }
 

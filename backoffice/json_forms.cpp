@@ -112,4 +112,21 @@ Json ToJson(const SelectionTotals& t) {
   return Json{{"methods", methods}, {"deductible", t.deductible}, {"days", days}, {"total", t.total}};
 }
 
+Json ToJson(const std::vector<AuditRow>& trail) {
+  Json events = Json::array();
+  for (const AuditRow& r : trail)
+    events.push_back(Json{{"id", r.id},
+                          {"time", r.time},
+                          {"userId", r.user_id},
+                          {"user", r.user},
+                          {"event", r.event},
+                          {"result", r.result},
+                          {"shops", r.shops},
+                          {"bills", r.bills},
+                          {"dailyBillId", r.daily_bill_id == 0 ? Json(nullptr) : Json(r.daily_bill_id)},
+                          {"dailyBillNo", r.daily_bill_no.empty() ? Json(nullptr) : Json(r.daily_bill_no)},
+                          {"message", r.message}});
+  return Json{{"count", trail.size()}, {"events", events}};
+}
+
 }  // namespace tovan::backoffice

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "backoffice/audit.h"
 #include "backoffice/cancellation.h"
 #include "backoffice/closed_days.h"
 #include "backoffice/closing.h"
@@ -28,5 +29,6 @@ Json ToJson(const ClosingCheck& check);
 Json ToJson(const CancelResult& result);
 Json ToJson(const OptionValue& option);
 Json ToJson(const SelectionTotals& totals);
+Json ToJson(const std::vector<AuditRow>& trail);
 
 }  // namespace tovan::backoffice

@@ -169,6 +169,12 @@ void RequireCancel(const Session& session, const std::string& reason) {
     throw Refusal("reason", "a cancellation needs its reason");
 }
 
+void RequireSupervisor(const Session& session, const std::string& what) {
+  const Operator* op = session.acting();
+  if (op == nullptr) throw Forbidden("no operator acts in this session");
+  if (op->role == Role::kCloser) throw Forbidden(op->name + " may not " + what + ": that needs a supervisor");
+}
+
 void RequireAdmin(const Session& session, const std::string& what) {
   const Operator* op = session.acting();
   if (op == nullptr) throw Forbidden("no operator acts in this session");

@@ -45,5 +45,6 @@ bool VerifyPassword(Session& session, int32_t id, const std::string& password);
 void RequireClose(const Session& session, const std::vector<int32_t>& shops);
 void RequireCancel(const Session& session, const std::string& reason);
 void RequireAdmin(const Session& session, const std::string& what);
+void RequireSupervisor(const Session& session, const std::string& what);  // a supervisor or an admin
 
 }  // namespace tovan::backoffice

@@ -108,10 +108,15 @@ Session::Session(const SessionOptions& options) : db_(options.db), user_id_(opti
   host.user_id = static_cast<int16_t>(options.user_id);
   host.app_type = options.app_type;
   hostlib::StartHostProcess(host);
-  if (!options.check_user) return;
-  acting_ = FindOperator(*this, user_id_);
-  if (!acting_) throw Refusal("user", "no operator " + std::to_string(user_id_) + " among the host's users");
-  if (!acting_->active) throw Refusal("user", "operator " + std::to_string(user_id_) + " " + acting_->name + " is disabled");
+  if (options.check_user) RefreshOperator();
+}
+
+void Session::RefreshOperator() {
+  acting_.reset();
+  std::optional<Operator> found = FindOperator(*this, user_id_);
+  if (!found) throw Refusal("user", "no operator " + std::to_string(user_id_) + " among the host's users");
+  if (!found->active) throw Refusal("user", "operator " + std::to_string(user_id_) + " " + found->name + " is disabled");
+  acting_ = std::move(found);
 }
 
 automation::DispatchPtr Session::Create(const std::string& class_name) const {

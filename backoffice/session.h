@@ -46,6 +46,10 @@ class Session {
   const std::string& user_name() const { return acting_ ? acting_->name : empty_; }
   // The operator the session acts as; null for an unchecked session.
   const Operator* acting() const { return acting_ ? &*acting_ : nullptr; }
+  // Reads the acting operator again, for a session that lasts (a signed-in
+  // dialog): a changed role or shops count from the next piece of work.
+  // Raises Refusal ("user") when the operator is gone or disabled.
+  void RefreshOperator();
 
  private:
   std::string db_;

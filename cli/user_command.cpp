@@ -6,6 +6,7 @@
 
 #include "backoffice/audit.h"
 #include "backoffice/input_checks.h"
+#include "backoffice/json_forms.h"
 #include "backoffice/lookups.h"
 #include "backoffice/operators.h"
 #include "cli/arguments.h"
@@ -110,20 +111,7 @@ int RunLog(const LogOptions& options) {
     if (options.shop) filter.shop = bo::ResolveShop(session, "shop", *options.shop).id;
     std::vector<bo::AuditRow> rows = bo::ReadAuditTrail(session, filter);
     if (options.json) {
-      Json out = Json::array();
-      for (const bo::AuditRow& r : rows)
-        out.push_back(Json{{"id", r.id},
-                           {"time", r.time},
-                           {"userId", r.user_id},
-                           {"user", r.user},
-                           {"event", r.event},
-                           {"result", r.result},
-                           {"shops", r.shops},
-                           {"bills", r.bills},
-                           {"dailyBillId", r.daily_bill_id == 0 ? Json(nullptr) : Json(r.daily_bill_id)},
-                           {"dailyBillNo", r.daily_bill_no.empty() ? Json(nullptr) : Json(r.daily_bill_no)},
-                           {"message", r.message}});
-      std::cout << ToText(Json{{"count", rows.size()}, {"events", out}}) << "\n";
+      std::cout << ToText(bo::ToJson(rows)) << "\n";
       return kExitOk;
     }
     if (rows.empty()) {

@@ -463,7 +463,7 @@ CREATE TABLE t_AuditLog (
   FID INTEGER PRIMARY KEY AUTOINCREMENT,
   FTime datetime DEFAULT (datetime('now','localtime')),
   FUserID int DEFAULT 0,
-  FEvent varchar(20) DEFAULT '',       -- close, cancel, option, user
+  FEvent varchar(20) DEFAULT '',       -- close, cancel, option, user, sign-in
   FResult varchar(10) DEFAULT '',      -- done, refused or failed
   FShops varchar(255) DEFAULT '',      -- shop ids, comma-separated
   FBills ntext DEFAULT '',             -- retail bill ids, comma-separated

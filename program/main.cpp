@@ -167,15 +167,16 @@ int main(int argc, char** argv) {
   demo->add_option("--db", demo_options.db, "Demo database to (re)build")->capture_default_str();
 
   tovan::web::ServeOptions serve;
-  serve.user_id = default_user;
-  auto* srv = app.add_subcommand("serve", "The closing dialog in a browser (prints the address to open)");
+  auto* srv = app.add_subcommand("serve", "The closing dialog in a browser, for operators who sign in (prints the address to open)");
   srv->add_option("--db", serve.db, "Data source of the host")->required();
   srv->add_option("--port", serve.port, "Port to listen on (0: any free port)")->capture_default_str();
-  auto* bind_option = srv->add_option("--bind", serve.bind, "Address to listen on (not loopback: needs --token)")
-                          ->capture_default_str();
-  srv->add_option("--token", serve.token, "Session token that changes must carry (default: a new random one)");
+  srv->add_option("--bind", serve.bind, "Address to listen on (not loopback: needs --tls-cert and --tls-key)")
+      ->capture_default_str();
+  srv->add_option("--tls-cert", serve.tls_cert, "Server certificate (PEM, with its chain) for HTTPS");
+  srv->add_option("--tls-key", serve.tls_key, "The certificate's private key (PEM)");
+  srv->add_flag("--insecure-http", serve.insecure_http, "Plain HTTP on an address that is not loopback (warned about)");
   srv->add_option("--public-url", serve.public_urls, "A further address the dialog is opened under (http(s)://name[:port])");
-  srv->add_option("--user", serve.user_id, "ID of the logged-on user")->check(CLI::Range(1, 32767));
+  srv->add_option("--idle-minutes", serve.idle_minutes, "Minutes a signed-in session lasts unused")->capture_default_str();
   srv->add_option("--app-type", serve.app_type, "The host's AppType value");
 
   try {
@@ -198,10 +199,7 @@ int main(int argc, char** argv) {
     return RunInvoke(invoke);
   }
   if (demo->parsed()) return RunDemo(demo_options);
-  if (srv->parsed()) {
-    serve.bind_given = bind_option->count() > 0;
-    return tovan::web::Serve(serve);
-  }
+  if (srv->parsed()) return tovan::web::Serve(serve);
   if (open->parsed()) return RunOpen(open_bills);
   if (cls->parsed()) return RunClose(close);
   if (can->parsed()) return RunCancel(cancel);

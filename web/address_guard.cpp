@@ -52,12 +52,12 @@ bool ResolvesToLoopbackOnly(const std::string& host) {
   return loopback;
 }
 
-void AllowedHosts::Serve(const std::string& bind, int port, bool loopback) {
+void AllowedHosts::Serve(const std::string& bind, int port, bool loopback, bool tls) {
   std::vector<std::string> names{Bracketed(bind)};
   if (loopback) names.insert(names.end(), {"localhost", "127.0.0.1", "[::1]"});
   for (const std::string& name : names) {
     hosts_.push_back(Lower(name) + ":" + std::to_string(port));
-    origins_.push_back("http://" + hosts_.back());
+    origins_.push_back((tls ? "https://" : "http://") + hosts_.back());
   }
 }
 

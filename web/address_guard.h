@@ -20,8 +20,8 @@ bool ResolvesToLoopbackOnly(const std::string& host);
 class AllowedHosts {
  public:
   // The server's own address and port; a loopback one also as localhost,
-  // 127.0.0.1 and [::1].
-  void Serve(const std::string& bind, int port, bool loopback);
+  // 127.0.0.1 and [::1].  `tls`: pages come from https:// origins.
+  void Serve(const std::string& bind, int port, bool loopback, bool tls);
   // A URL the operator publishes the dialog under (--public-url); raises
   // nothing, answers false for one that is not http(s)://name[:port].
   bool AddPublicUrl(const std::string& url);

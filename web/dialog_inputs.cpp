@@ -93,6 +93,16 @@ ClosedFilterFields ReadClosedFilter(const Fields& fields) {
   return out;
 }
 
+AuditFilterFields ReadAuditFilter(const Fields& fields) {
+  AuditFilterFields out;
+  out.filter.from = DateField(fields, "from");
+  out.filter.to = DateField(fields, "to");
+  bo::CheckRange(out.filter.from, out.filter.to);
+  if (auto v = NonEmpty(fields, "user")) out.filter.user = bo::IdArgument("user", *v);
+  out.shop = NonEmpty(fields, "shop");
+  return out;
+}
+
 std::string ReadIds(const Fields& fields, size_t max_ids) {
   auto v = NonEmpty(fields, "ids");
   if (!v) throw Refusal("ids", "no bills given");

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "backoffice/audit.h"
 #include "backoffice/closed_days.h"
 #include "backoffice/closing.h"
 #include "backoffice/open_bills.h"
@@ -34,6 +35,11 @@ struct ClosedFilterFields {
   std::optional<std::string> shop;
 };
 ClosedFilterFields ReadClosedFilter(const Fields& fields);
+struct AuditFilterFields {
+  backoffice::AuditFilter filter;
+  std::optional<std::string> shop;
+};
+AuditFilterFields ReadAuditFilter(const Fields& fields);
 // "ids": a list of positive ids, at most `max_ids`.
 std::string ReadIds(const Fields& fields, size_t max_ids);
 backoffice::ClosingRequest ReadClosingRequest(const Fields& fields);

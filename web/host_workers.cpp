@@ -1,6 +1,8 @@
 #include "web/host_workers.h"
 
-#include <exception>
+#include <future>
+#include <map>
+#include <memory>
 
 #include "backoffice/refusal.h"
 #include "platform/automation/error.h"
@@ -20,12 +22,12 @@ HostWorkers::~HostWorkers() {
   for (auto& t : threads_) t.join();
 }
 
-void HostWorkers::Run(const std::function<void(backoffice::Session&)>& task) {
+void HostWorkers::Run(int32_t user, const std::function<void(backoffice::Session&)>& task) {
   std::promise<void> done;
   auto finished = done.get_future();
-  Post([&](backoffice::Session* session, const std::string& error) {
+  Post(user, [&](backoffice::Session* session, std::exception_ptr failure) {
     try {
-      if (!session) throw automation::AutomationError(automation::vberr::kCannotCreateObject, "dailybalance", error);
+      if (!session) std::rethrow_exception(failure);
       task(*session);
       done.set_value();
     } catch (...) {
@@ -35,35 +37,47 @@ void HostWorkers::Run(const std::function<void(backoffice::Session&)>& task) {
   finished.get();
 }
 
-void HostWorkers::Post(Task task) {
+void HostWorkers::Post(int32_t user, Task task) {
   {
     std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(task));
+    queue_.push_back(Queued{user, std::move(task)});
   }
   ready_.notify_one();
 }
 
 void HostWorkers::Work() {
-  // The session is made on this thread: it starts this thread's host context.
-  std::unique_ptr<backoffice::Session> session;
-  std::string error;
-  try {
-    session = std::make_unique<backoffice::Session>(options_);
-  } catch (const backoffice::Refusal& e) {
-    error = e.message;
-  } catch (const automation::AutomationError& e) {
-    error = e.description();
-  }
+  // Sessions are made on this thread: each binds this thread's host context.
+  std::map<int32_t, std::unique_ptr<backoffice::Session>> sessions;
   for (;;) {
-    Task task;
+    Queued next;
     {
       std::unique_lock lock(mutex_);
       ready_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
       if (queue_.empty()) return;
-      task = std::move(queue_.front());
+      next = std::move(queue_.front());
       queue_.pop_front();
     }
-    task(session.get(), error);
+    backoffice::Session* session = nullptr;
+    std::exception_ptr failure;
+    try {
+      auto& slot = sessions[next.user];
+      if (!slot) {
+        backoffice::SessionOptions options = options_;
+        options.user_id = next.user == 0 ? 1 : next.user;
+        options.check_user = next.user != 0;
+        slot = std::make_unique<backoffice::Session>(options);
+      } else if (next.user != 0) {
+        slot->RefreshOperator();
+      }
+      session = slot.get();
+    } catch (const backoffice::Refusal& e) {
+      failure = e.field == "user" ? std::make_exception_ptr(OperatorUnavailable{e.message}) : std::current_exception();
+      sessions.erase(next.user);
+    } catch (...) {
+      failure = std::current_exception();
+      sessions.erase(next.user);
+    }
+    next.task(session, failure);
   }
 }
 

@@ -15,7 +15,7 @@ Json JobSnapshot::ToJson() const {
               {"result", result}};
 }
 
-int64_t JobRegistry::Start(const std::string& kind) {
+int64_t JobRegistry::Start(const std::string& kind, int32_t owner) {
   std::lock_guard lock(mutex_);
   // A long-running server keeps the last jobs only; running ones are never dropped.
   for (auto it = jobs_.begin(); jobs_.size() >= kKeptJobs && it != jobs_.end();)
@@ -24,6 +24,7 @@ int64_t JobRegistry::Start(const std::string& kind) {
   JobSnapshot job;
   job.id = id;
   job.kind = kind;
+  job.owner = owner;
   job.state = "running";
   job.version = 1;
   jobs_[id] = job;

@@ -26,6 +26,7 @@ using Json = nlohmann::ordered_json;
 struct JobSnapshot {
   int64_t id = 0;
   std::string kind;       // "close" | "cancel"
+  int32_t owner = 0;      // the operator who started it; only they follow it
   std::string state;      // "running" | "done"
   int64_t version = 0;    // grows with every change
   int32_t min = 0, max = 0, value = 0;
@@ -36,7 +37,7 @@ struct JobSnapshot {
 
 class JobRegistry {
  public:
-  int64_t Start(const std::string& kind);
+  int64_t Start(const std::string& kind, int32_t owner);
   void Progress(int64_t id, const std::string& event, const automation::Variant& value);
   void Finish(int64_t id, Json result);
   std::optional<JobSnapshot> Find(int64_t id) const;

@@ -1,9 +1,17 @@
-// `dailybalance serve`: the closing dialog in a browser.  An HTTP server on
-// the loopback address (another address only with a token the operator
-// chose) serving the dialog's page from the binary and its services as
-// JSON.  Changes are POSTs that carry the session token in the
-// X-Dialog-Token header; GETs only read.  Requests whose Host (or Origin)
-// is not an address the server serves are refused (421, 403).
+// `dailybalance serve`: the closing dialog in a browser.  An HTTP server
+// serving the dialog's page from the binary and its services as JSON, to
+// operators who sign in (POST /api/session) with their password.
+//
+// - Everything but the page, its assets and the sign-in needs a signed-in
+//   session: an HttpOnly, SameSite=Strict cookie (Secure under TLS) that
+//   lapses after `idle_minutes` unused.  Every POST and DELETE also carries
+//   the session's CSRF token in an X-CSRF-Token header.
+// - Each request acts as its operator: the back office checks their rights.
+// - Sign-ins are limited per address and per account (5 failures lock it).
+// - Requests whose Host (or Origin) is not an address the server serves are
+//   refused (421, 403).
+// - A non-loopback address needs TLS (a certificate and its key), or plain
+//   HTTP asked for by name.
 //
 // Thread-safety: Serve blocks the calling thread until SIGINT or SIGTERM.
 #pragma once
@@ -15,12 +23,12 @@ namespace tovan::web {
 
 struct ServeOptions {
   std::string db;
-  int port = 8080;          // 0: any free port
+  int port = 8080;  // 0: any free port
   std::string bind = "127.0.0.1";
-  bool bind_given = false;
-  std::string token;        // empty: generated
   std::vector<std::string> public_urls;  // further addresses the dialog is reached under
-  int user_id = 1;
+  std::string tls_cert, tls_key;         // PEM files; both or neither
+  bool insecure_http = false;            // plain HTTP beyond loopback, on purpose
+  int idle_minutes = 30;
   int app_type = 2;
 };
 

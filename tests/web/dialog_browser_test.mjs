@@ -1,6 +1,6 @@
 // Clicks through a whole day of the closing dialog in the system chromium:
-// filter, select, check, close, the bill numbers, the closed days, a day's
-// bills, cancel.  Writes a screenshot of each main screen into OUT_DIR.
+// sign in, filter, select, check, close, the bill numbers, the closed days,
+// a day's bills, cancel, the audit trail, sign out.  Writes a screenshot of each main screen into OUT_DIR.
 //
 //   node dialog_browser_test.mjs DAILYBALANCE_BINARY OUT_DIR
 import { spawn, execFileSync } from 'node:child_process';
@@ -26,12 +26,15 @@ function check(condition, what) {
 }
 
 execFileSync(binary, ['init', '--db', db, '--bills', '60', '--lines', '4', '--days', '2', '--last-day', day], { env });
+// Operator 3 of the demo data is a supervisor: closes and cancels every shop.
+const password = 'a-supervisor-pass';
+execFileSync(binary, ['user', 'passwd', '--db', db, '3'], { env, input: password + '\n' });
 const server = spawn(binary, ['serve', '--db', db, '--port', '0'], { env, stdio: ['ignore', 'pipe', 'inherit'] });
 const url = await new Promise((resolve, reject) => {
   let text = '';
   server.stdout.on('data', (d) => {
     text += d;
-    const m = text.match(/(http:\/\/\S+#token=\S+)/);
+    const m = text.match(/(http:\/\/\S+\/)\n/);
     if (m) resolve(m[1]);
   });
   server.on('exit', (code) => reject(new Error('serve ended with ' + code)));
@@ -49,7 +52,7 @@ try {
   const page = await browser.newPage();
   await page.setViewport({ width: 1400, height: 900 });
   const outside = [];
-  page.on('request', (r) => { if (!r.url().startsWith(url.split('/#')[0]) && !r.url().startsWith('data:')) outside.push(r.url()); });
+  page.on('request', (r) => { if (!r.url().startsWith(url) && !r.url().startsWith('data:')) outside.push(r.url()); });
   const problems = [];
   page.on('pageerror', (e) => problems.push(e.message));
   // Close and cancel ask first, naming what they will do.
@@ -59,6 +62,23 @@ try {
   const text = (sel) => page.$eval(sel, (e) => e.textContent);
   const shown = (sel) => page.$eval(sel, (e) => !e.hidden);
   const noticeText = () => page.$eval('#notice', (e) => (e.hidden ? '' : e.textContent));
+
+  // Sign in: a wrong password is refused on the form; the right one opens the bills.
+  await page.waitForFunction(() => !document.querySelector('#sign-in-screen').hidden);
+  check(await page.$eval('#app', (e) => e.hidden), 'nothing but the sign-in is shown before signing in');
+  await page.type('#sign-in-user', '3');
+  await page.type('#sign-in-password', 'not-the-password');
+  await page.click('#sign-in button');
+  await page.waitForFunction(() => !document.querySelector('#sign-in-error').hidden);
+  check((await text('#sign-in-error')).includes('wrong operator or password'), 'a wrong password: ' + (await text('#sign-in-error')));
+  await page.$eval('#sign-in-password', (e) => { e.value = ''; });
+  await page.type('#sign-in-password', password);
+  await page.click('#sign-in button');
+  await page.waitForFunction(() => !document.querySelector('#app').hidden);
+  check((await text('#operator')).includes('supervisor'), 'signed in as ' + (await text('#operator')));
+  const cookies = await page.cookies();
+  check(cookies.length === 1 && cookies[0].httpOnly && cookies[0].sameSite === 'Strict',
+    'the session cookie is HttpOnly and SameSite=Strict');
 
   // A reversed range is refused next to its field and clears the old list.
   await page.waitForFunction(() => document.querySelectorAll('#bills tbody tr').length > 0);
@@ -148,6 +168,19 @@ try {
   await page.click('#filter-btn');
   await page.waitForFunction((n) => document.querySelector('#bill-count').textContent.startsWith(`${n} open bills`), {}, rows.length);
   check(true, 'the cancelled bills are open again');
+  // The audit trail shows the sign-ins, the closing and the cancellation, newest first.
+  await page.click('#tab-log');
+  await page.waitForFunction(() => document.querySelectorAll('#log tbody tr').length >= 4);
+  const events = await page.$$eval('#log tbody tr', (trs) => trs.map((tr) => `${tr.cells[2].textContent} ${tr.cells[3].textContent}`));
+  check(events.slice(0, 4).join(', ') === 'cancel done, close done, sign-in done, sign-in failed',
+    'the audit trail: ' + events.join(', '));
+  await page.screenshot({ path: join(outDir, '6-audit-trail.png'), fullPage: true });
+
+  // Signing out ends the session on the server too.
+  await page.click('#sign-out');
+  await page.waitForFunction(() => !document.querySelector('#sign-in-screen').hidden);
+  const after = await page.evaluate(() => fetch('/api/bills').then((r) => r.status));
+  check(after === 401, 'after signing out the services answer ' + after);
   check(!(await noticeText()), 'no error notice: ' + (await noticeText()));
   check(problems.length === 0, 'no script errors ' + problems.join('; '));
   check(outside.length === 0, 'nothing fetched from elsewhere ' + outside.join(' '));

@@ -1,13 +1,11 @@
-// The closing dialog: reads go to the server as GETs, changes as POSTs
-// carrying the session token from the address (#token=...).
+// The closing dialog: the operator signs in first (the session is an
+// HttpOnly cookie); reads go to the server as GETs, changes as POSTs and
+// DELETEs carrying the session's CSRF token in a header.
 'use strict';
 
 const $ = (s) => document.querySelector(s);
-const token = (() => {
-  const m = location.hash.match(/token=([A-Za-z0-9_-]+)/);
-  if (m) sessionStorage.setItem('dialog-token', m[1]);
-  return sessionStorage.getItem('dialog-token') || '';
-})();
+// Who is signed in: { user, name, role, csrf }; null until then.
+let operator = null;
 
 const money = (n) => Number(n || 0).toLocaleString('en-US', { minimumFractionDigits: 2, maximumFractionDigits: 2 });
 function el(tag, attrs, ...children) {
@@ -25,15 +23,18 @@ class Refused extends Error {
 }
 async function answer(res) {
   const body = await res.json().catch(() => ({ error: 'the server answered ' + res.status }));
+  // A session that lapsed (or an operator disabled meanwhile) goes back to the sign-in.
+  if (res.status === 401 && body.signIn && operator) { signedOut(body.error); }
   if (!res.ok) throw new Refused(body.error || ('HTTP ' + res.status), body.field);
   return body;
 }
 const get = (path, params) => fetch(path + (params ? '?' + new URLSearchParams(params) : '')).then(answer);
-const post = (path, body) => fetch(path, {
-  method: 'POST',
-  headers: { 'Content-Type': 'application/json', 'X-Dialog-Token': token },
-  body: JSON.stringify(body),
+const send = (method, path, body) => fetch(path, {
+  method,
+  headers: { 'Content-Type': 'application/json', 'X-CSRF-Token': operator ? operator.csrf : '' },
+  body: body === undefined ? undefined : JSON.stringify(body),
 }).then(answer);
+const post = (path, body) => send('POST', path, body);
 
 function notice(message) {
   const n = $('#notice');
@@ -46,6 +47,7 @@ const fieldControls = {
     date: '#close-date', client: '#client', inCust: '#in-cust', invoiceType: '#invoice-type', tax: '#tax', acct: '#acct' },
   'screen-closed': { ids: '#closed', id: '#closed', from: '#closed-from', to: '#closed-from', number: '#closed-number',
     shop: '#closed-shop', reason: '#cancel-btn' },
+  'screen-log': { from: '#log-from', to: '#log-from', user: '#log-user' },
 };
 function clearErrors() {
   document.querySelectorAll('.field-error').forEach((e) => e.remove());
@@ -374,6 +376,7 @@ function wire() {
       document.querySelectorAll('.tab').forEach((t) => t.classList.toggle('active', t === tab));
       document.querySelectorAll('.screen').forEach((s) => { s.hidden = s.id !== tab.dataset.screen; });
       if (tab.dataset.screen === 'screen-closed') await loadClosed();
+      if (tab.dataset.screen === 'screen-log') await loadLog();
     }));
   }
   $('#filter-btn').addEventListener('click', guarded(loadBills));
@@ -411,7 +414,63 @@ function wire() {
   $('#cancel-btn').addEventListener('click', guarded(cancelDays));
   // A new action clears what the last one said, also before the click reaches a guarded handler.
   document.addEventListener('input', clearErrors);
-  if (!token) notice('No session token in the address: open the address that serve printed.');
-  guarded(async () => { await loadPickers(); await loadBills(); })();
+  $('#log-filter-btn').addEventListener('click', guarded(loadLog));
+  $('#sign-in').addEventListener('submit', signIn);
+  $('#sign-out').addEventListener('click', guarded(async () => {
+    await send('DELETE', '/api/session');
+    signedOut('');
+  }));
+  // A session still open (a reload) goes straight to the bills.
+  get('/api/session').then(signedIn, (e) => signedOut(e instanceof Refused ? '' : 'the server does not answer'));
+}
+
+// ---- signing in ----
+async function signIn(e) {
+  e.preventDefault();
+  const error = $('#sign-in-error');
+  error.hidden = true;
+  try {
+    const who = await fetch('/api/session', {
+      method: 'POST',
+      headers: { 'Content-Type': 'application/json' },
+      body: JSON.stringify({ user: $('#sign-in-user').value.trim(), password: $('#sign-in-password').value }),
+    }).then(answer);
+    $('#sign-in-password').value = '';
+    await signedIn(who);
+  } catch (err) {
+    error.textContent = err.message;
+    error.hidden = false;
+  }
+}
+async function signedIn(who) {
+  operator = who;
+  $('#sign-in-screen').hidden = true;
+  $('#app').hidden = false;
+  $('#operator').textContent = `${who.name} (${who.role})`;
+  // The audit trail is for supervisors and admins.
+  $('#tab-log').hidden = who.role === 'closer';
+  await guarded(async () => { await loadPickers(); await loadBills(); })();
+}
+function signedOut(message) {
+  operator = null;
+  $('#app').hidden = true;
+  $('#sign-in-screen').hidden = false;
+  const error = $('#sign-in-error');
+  error.textContent = message || '';
+  error.hidden = !message;
+  $('#sign-in-user').focus();
+}
+
+// ---- audit trail ----
+async function loadLog() {
+  const p = {};
+  for (const [k, id] of [['from', '#log-from'], ['to', '#log-to'], ['user', '#log-user']]) if ($(id).value) p[k] = $(id).value;
+  const log = await get('/api/log', p);
+  const body = $('#log tbody');
+  body.replaceChildren(...log.events.slice().reverse().map((r) => el('tr', { class: r.result === 'done' ? '' : 'refused' },
+    el('td', {}, r.time), el('td', {}, r.user || r.userId), el('td', {}, r.event), el('td', {}, r.result),
+    el('td', {}, r.shops.join(', ')), el('td', { class: 'num' }, r.bills), el('td', {}, r.dailyBillNo || ''),
+    el('td', { class: 'message' }, r.message))));
+  $('#log-count').textContent = `${log.count} events, newest first`;
 }
 document.addEventListener('DOMContentLoaded', wire);
