@@ -4,6 +4,7 @@
 #include <set>
 
 #include "backoffice/audit.h"
+#include "backoffice/database_fault.h"
 #include "backoffice/input_checks.h"
 #include "backoffice/operators.h"
 #include "backoffice/refusal.h"
@@ -92,6 +93,7 @@ CancelResult CancelClosings(Session& session, const std::string& ids, const std:
     // Its row names the bills it held, read before the cancellation frees them.
     std::string message;
     AuditEntry entry;
+    data::ClearDatabaseFault();
     const bool cancelled = host::RunUnitOfWork([&](host::HostUnitOfWork& unit) {
       entry = DayEntry(session, day, "done", "reason: " + reason);
       std::vector<Variant> args{Variant(events), Variant(session.db()), Variant(std::to_string(day.id)), Variant("")};
@@ -109,6 +111,7 @@ CancelResult CancelClosings(Session& session, const std::string& ids, const std:
     } else {
       std::vector<std::string> lines = Lines(message);
       if (lines.empty()) lines.push_back("反日结失败！");
+      if (std::string cause = DatabaseCause(); !cause.empty()) lines.push_back(std::move(cause));
       entry.result = "failed";
       for (const std::string& line : lines) entry.message += "; " + line;
       AuditApart(session, entry);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <map>
 
+#include "backoffice/database_fault.h"
 #include "backoffice/input_checks.h"
 #include "backoffice/refusal.h"
 #include "host/host_database.h"
@@ -40,7 +41,10 @@ std::vector<int32_t> SelectDays(Session& session, hostlib::HostDatabase& db, con
     // The host's own filter is SQL by design; the component's query runs it.
     auto cancel = session.Create("clsUnBalData");
     std::vector<Variant> args{Variant(session.db()), Variant(filter.sql)};
+    data::ClearDatabaseFault();
     auto list = foundation::AsVector(CallMember(cancel, "SetTotalData", args));
+    if (!list && data::LastDatabaseFault())
+      throw OperationFailed{"the closed days cannot be read", {DatabaseCause()}};
     if (!list)
       throw Refusal("filter", "not a condition on b (daily bill) and be (entry) that the database accepts: " +
                                   filter.sql);
@@ -62,6 +66,7 @@ std::vector<int32_t> SelectDays(Session& session, hostlib::HostDatabase& db, con
            std::to_string(values.size()) + ")";
   }
   auto rows = db.Query(sql, values);
+  if (rows.RowCount() == 0) db.CheckSound("t_LS_DailyBill");  // never "none" from a damaged file
   for (size_t r = 0; r < rows.RowCount(); ++r) ids.push_back(Long(rows.At(r, 0)));
   return ids;
 }

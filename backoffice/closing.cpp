@@ -7,6 +7,7 @@
 
 #include "backoffice/audit.h"
 #include "backoffice/closing_obstacles.h"
+#include "backoffice/database_fault.h"
 #include "backoffice/input_checks.h"
 #include "backoffice/lookups.h"
 #include "backoffice/operators.h"
@@ -94,6 +95,7 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
     if (!request.date || request.bill_type.empty())
       throw Refusal("bills", "give the bills, or the day and the type of bills to close");
     plan.ids = DayBills(db, *request.date, request.bill_type, shop ? shop->id : 0);
+    if (plan.ids.empty()) db.CheckSound("t_LS_Retail");  // a damaged table is not a day without bills
     if (plan.ids.empty())
       throw OperationFailed{"没有可日结的零售单",
                             {"no open " + std::string(request.bill_type == "1" ? "sales" : "returns") +
@@ -341,6 +343,7 @@ ClosingResult RunClosing(Session& session, const ClosingRequest& request, automa
   auto record = [&](const char* outcome, const std::string& message) {
     AuditApart(session, AuditEntry{"close", outcome, {}, request.ids, 0, "", message});
   };
+  data::ClearDatabaseFault();
   try {
     host::RunUnitOfWork(
         [&](host::HostUnitOfWork& unit) {
@@ -352,13 +355,15 @@ ClosingResult RunClosing(Session& session, const ClosingRequest& request, automa
     record("refused", e.message);
     throw;
   } catch (const OperationFailed& e) {
-    std::string message = e.message;
-    for (const std::string& cause : e.causes) message += "; " + cause;
+    OperationFailed failed = WithDatabaseCause(e);
+    std::string message = failed.message;
+    for (const std::string& cause : failed.causes) message += "; " + cause;
     record("failed", message);
-    throw;
+    throw failed;
   } catch (const automation::AutomationError& e) {
-    record("failed", e.description());
-    throw;
+    std::string cause = DatabaseCause();
+    record("failed", e.description() + (cause.empty() ? "" : "; " + cause));
+    RethrowWithDatabaseCause(e);
   }
   return result;
 }

@@ -46,6 +46,7 @@ OpenBillList ListOpenBills(Session& session, const OpenBillFilter& filter) {
   }
   sql += " ORDER BY r.FDate, r.FID";
   data::ResultSet rows = db.Query(sql, values);
+  if (rows.RowCount() == 0) db.CheckSound("t_LS_Retail");  // never "no bills" from a damaged file
   OpenBillList list;
   for (size_t r = 0; r < rows.RowCount(); ++r) {
     OpenBill bill;

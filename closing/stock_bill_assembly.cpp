@@ -36,6 +36,14 @@ Variant UserId(component::ContextBinding& binding) {
 }
 
 double AbsAmount(const Variant& value) { return std::fabs(CDbl(value)); }
+
+// The settlement account as the record's Value gives it: a key the record
+// lacks is a failure of the header, not an account left empty.
+const Variant& SettlementAccount(const foundation::Dictionary& settlement) {
+  if (!settlement.Exists("FSettleAcctItemID"))
+    automation::Raise(automation::vberr::kInvalidProcedureCall, "TovanMDailyBalance");
+  return settlement.Value("FSettleAcctItemID");
+}
 }  // namespace
 
 std::shared_ptr<foundation::Dictionary> AssembleHeader(component::ContextBinding& binding,
@@ -65,12 +73,11 @@ std::shared_ptr<foundation::Dictionary> AssembleHeader(component::ContextBinding
                        Variant(Checked(CDbl(header->GetValue("FCurPayAmount", Variant(int32_t{0}))) + amount)));
       header->SetValue("FCurCheckAmount", header->Value("FCurPayAmount"));
       header->SetValue("FBalanceStyle", Variant(int16_t{0}));
-      if (!IsNoAccount(settlement->Value("FSettleAcctItemID")))
-        header->SetValue("FAcctNo", settlement->Value("FSettleAcctItemID"));
+      if (!IsNoAccount(SettlementAccount(*settlement))) header->SetValue("FAcctNo", SettlementAccount(*settlement));
       header->SetValue("FCheckAmount", header->GetValue("FCurPayAmount", Variant(int32_t{0})));
     }
     if (IsNoAccount(header->GetValue("FAcctNo", Variant(int32_t{0}))))
-      header->SetValue("FAcctNo", settlement->Value("FSettleAcctItemID"));
+      header->SetValue("FAcctNo", SettlementAccount(*settlement));
   }
   header->SetValue("FUnCheckAmount", Variant(Checked(CDbl(header->GetValue("FAllAmount", Variant(int32_t{0}))) -
                                                      CDbl(header->GetValue("FCheckAmount", Variant(int32_t{0}))))));

@@ -34,7 +34,8 @@ struct ClosingParameters {
 };
 
 // The header record.  Raises AutomationError for a missing or empty
-// settlement list and for values that cannot take part in the arithmetic.
+// settlement list, for values that cannot take part in the arithmetic and
+// for a settlement record without FSettleAcctItemID where the account is read.
 std::shared_ptr<foundation::Dictionary> AssembleHeader(component::ContextBinding& binding,
                                                        const ClosingParameters& parameters);
 

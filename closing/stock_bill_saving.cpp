@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "closing/search_index.h"
+#include "component/argument_checks.h"
 #include "component/bill_types.h"
 #include "component/host_values.h"
 #include "numbering/bill_numbers.h"
@@ -112,6 +113,13 @@ bool SaveStockAndCheckBill(component::ContextBinding& binding, const std::shared
     int32_t stock_id = automation::CLng(numbering::GetMaxBillInterID(connection, "t_CC_StockBill"));
     stock_bill_id = stock_id;
     Variant dept_id = header->GetValue("fdeptid", Variant(int32_t{0}));
+
+    // The account is the host's settlement text, quoted here and bare in the
+    // search index: one that is no id is refused, as the database refuses it
+    // for the account's int column, before it is sent.
+    const Variant& account = header->GetValue("FAcctNo", Variant(int32_t{0}));
+    if (account.type() == VarType::String && !account.string().empty() && !component::IsIdText(account.string()))
+      automation::Raise(automation::vberr::kTypeMismatch, "TovanMDailyBalance");
 
     connection->Execute(InsertStatement("Insert into t_cc_stockbill (FID,FBillNo,",
                                         " Values(" + std::to_string(stock_id) + ",'" + bill_no + "',", *header,

@@ -33,6 +33,18 @@ inline bool IsIdListText(std::string_view text, bool quoted = false) {
   return true;
 }
 
+// One id: digits, a minus sign before them, blanks around ("12", " -1 ").
+inline bool IsIdText(std::string_view text) {
+  size_t begin = text.find_first_not_of(" \t"), end = text.find_last_not_of(" \t");
+  if (begin == std::string_view::npos) return false;
+  text = text.substr(begin, end - begin + 1);
+  if (text.front() == '-') text.remove_prefix(1);
+  if (text.empty()) return false;
+  for (char c : text)
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
 // A decimal number as text, or a number, Empty or Null.
 inline bool IsNumberValue(const automation::Variant& value) {
   if (value.type() != automation::VarType::String) return !value.IsObject();

@@ -23,9 +23,10 @@ std::shared_ptr<data::Connection> AsConnection(const Variant& v) {
   return v.IsObject() ? std::dynamic_pointer_cast<data::Connection>(v.object()) : nullptr;
 }
 
-// Tax rates are written between quotes, keyed by item id.
-bool TaxRatesPass(const foundation::Vector* records) {
-  return RecordValuesPass(records, "FItemID", IsIdValue) && RecordValuesPass(records, "FTaxRate", IsNumberValue);
+// A tax rate's statement names its table and carries the rate and the item
+// id between quotes.
+bool TaxRateStatementPasses(const std::string& table, const foundation::Dictionary& record) {
+  return IsTableName(table) && IsIdValue(record.Value("FItemID")) && IsNumberValue(record.Value("FTaxRate"));
 }
 
 Variant ListOrNothing(std::shared_ptr<foundation::Vector> list) {
@@ -187,11 +188,7 @@ std::shared_ptr<foundation::Vector> clsData::PackageRecordset(data::Recordset* r
 void clsData::InsertVectDataToTbl(data::Connection* oConn, const std::string& stbl, const std::string& sPKField,
                                   foundation::Vector* oVect, int32_t& RtnCode) {
   const auto scope = binding_.Scope(ClsDataInterface(), "InsertVectDataToTbl");
-  if (!IsTableName(stbl) || !TaxRatesPass(oVect)) {
-    RtnCode = records::kWriteFailed;
-    return;
-  }
-  records::InsertVectDataToTbl(oConn, stbl, sPKField, oVect, RtnCode);
+  records::InsertVectDataToTbl(oConn, stbl, sPKField, oVect, RtnCode, TaxRateStatementPasses);
 }
 
 bool clsData::SaveData(const std::string& sDsn, foundation::Vector* oVect, int32_t& RtnCode) {
@@ -206,11 +203,7 @@ bool clsData::SaveData(const std::string& sDsn, foundation::Vector* oVect, int32
     RtnCode = records::kWriteFailed;
     return false;
   }
-  if (TaxRatesPass(oVect)) {
-    records::InsertVectDataToTbl(connection.get(), "t_Item", "FItemID", oVect, RtnCode);
-  } else {
-    RtnCode = records::kWriteFailed;
-  }
+  records::InsertVectDataToTbl(connection.get(), "t_Item", "FItemID", oVect, RtnCode, TaxRateStatementPasses);
   binding_.SetComplete();
   return true;
 }
@@ -319,10 +312,10 @@ bool clsData::ProcessDailyBalance(automation::DispatchPtr objEventsSwitch, const
                                   bool bCreateCheckBill, int32_t lInCustID, int32_t lDeptID) {
   const auto scope = binding_.Scope(ClsDataInterface(), "ProcessDailyBalance");
   events_switch_ = objEventsSwitch;
-  if (!IsIdListText(sID) || !IsIdListText(sBillType) || !IsIdListText(sInvoiceType) || !IsIdListText(sClient) ||
-      !RecordValuesPass(vec.get(), "FSettleItemID", IsIdValue) ||
-      !RecordValuesPass(vec.get(), "FSettleAcctItemID", IsIdValue) ||
-      !RecordValuesPass(vec.get(), "FSettleAmount", IsNumberValue)) {
+  // The ids the header statement carries bare.  The bill type and the
+  // settlement values are only compared and computed with (numeric text is a
+  // number there); the account is checked where the stock bill writes it.
+  if (!IsIdListText(sID) || !IsIdListText(sInvoiceType) || !IsIdListText(sClient)) {
     // As a closing whose first statement the database refused: stage 0, nothing written.
     closing::RollbackClosing(binding_, 0, strReturnMsg, "", 0, 0, sID);
     return false;

@@ -43,6 +43,9 @@ std::string clsXSBalData::GetXSIDData(const std::shared_ptr<foundation::Vector>&
     int32_t last_added = 0;
     for (int32_t p = 1; p <= vec->UpperBound(); ++p) {
       const Variant& id = vec->Record(p)->Value("FID");
+      // Compared with a number, an id that is none (absent, empty, a word) is VB's type mismatch.
+      if (!id.IsNumber() && !(id.type() == automation::VarType::String && automation::ParseNumber(id.string())))
+        automation::Raise(automation::vberr::kTypeMismatch);
       if (automation::IsEqual(id, Variant(last_added))) continue;
       list += "'" + automation::CStr(id) + "',";
       last_added = automation::CLng(id);

@@ -26,6 +26,15 @@ data::ResultSet HostDatabase::Query(const std::string& sql, const std::vector<Va
 
 const char* HostDatabase::ForUpdate() const { return backend_->Engine() == "sqlite" ? "" : " FOR UPDATE"; }
 
+void HostDatabase::CheckSound(const std::string& table) {
+  if (backend_->Engine() != "sqlite") return;
+  data::ResultSet rows = Query("PRAGMA quick_check(" + table + ")");
+  std::string verdict = rows.RowCount() == 0 ? "" : automation::CStr(rows.At(0, 0));
+  if (verdict == "ok") return;
+  data::NoteDatabaseFault(data::DatabaseFault::kDamaged);
+  data::RaiseDatabaseError("the table " + table + " is damaged: " + verdict);
+}
+
 void HostDatabase::Execute(const std::string& sql, std::initializer_list<Variant> params) { Query(sql, params); }
 
 Variant HostDatabase::Scalar(const std::string& sql, std::initializer_list<Variant> params) {

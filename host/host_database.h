@@ -41,6 +41,12 @@ class HostDatabase {
   // that writes holds the whole database.
   const char* ForUpdate() const;
 
+  // Raises a database error, noting the damage on the thread, when `table`
+  // or its indexes are damaged.  For the answers a damaged file could give
+  // as "nothing" (no rows): the embedded engine reads a broken page as an
+  // empty one at times.  A server checks its pages as it reads them.
+  void CheckSound(const std::string& table);
+
   const std::shared_ptr<data::Connection>& connection() const { return connection_; }
 
  private:

@@ -5,12 +5,13 @@
 namespace tovan::records {
 
 void InsertVectDataToTbl(data::Connection* connection, const std::string& table, const std::string& /*key_field*/,
-                         foundation::Vector* records, int32_t& rtn_code) {
+                         foundation::Vector* records, int32_t& rtn_code, StatementCheck check) {
   try {
     if (records == nullptr || connection == nullptr) automation::Raise(automation::vberr::kObjectNotSet);
     int64_t changed = 0;
     for (int32_t p = 1; p <= records->UpperBound(); ++p) {
       auto record = records->Record(p);
+      if (check != nullptr && !check(table, *record)) automation::Raise(automation::vberr::kTypeMismatch);
       int32_t affected = 0;
       connection->Execute("update " + table + " set FTaxRate='" + automation::CStr(record->Value("FTaxRate")) +
                               "' where FItemID='" + automation::CStr(record->Value("FItemID")) + "'",

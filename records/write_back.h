@@ -16,12 +16,16 @@ inline constexpr int32_t kRowsChanged = 0;
 inline constexpr int32_t kNoRowChanged = 1;
 inline constexpr int32_t kWriteFailed = -1;
 
+// Whether a record's statement may be sent; a refused one fails as if the
+// database had refused it.
+using StatementCheck = bool (*)(const std::string& table, const foundation::Dictionary& record);
+
 // For each record, "update <table> set FTaxRate='<FTaxRate>' where
 // FItemID='<FItemID>'" (values unescaped, as stored; `key_field` is accepted
 // and not used).  `rtn_code` is 0 when some row changed, 1 when none did
-// (an empty list too), -1 when a statement or record failed part-way
-// (statements already run stay).  Raises nothing.
+// (an empty list too), -1 when a statement, a record or `check` failed
+// part-way (statements already run stay).  Raises nothing.
 void InsertVectDataToTbl(data::Connection* connection, const std::string& table, const std::string& key_field,
-                         foundation::Vector* records, int32_t& rtn_code);
+                         foundation::Vector* records, int32_t& rtn_code, StatementCheck check = nullptr);
 
 }  // namespace tovan::records

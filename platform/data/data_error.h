@@ -5,9 +5,16 @@
 // with the OLE DB "errors in command" number, the data layer as source and
 // the database's own message as description, the way an ADO provider
 // reports them to a VB caller.
+//
+// When the database itself fails (not the statement), the backend also
+// notes the fault on the calling thread.  The component swallows database
+// errors into its neutral answers, as its host expects; the host reads the
+// thread's fault afterwards to say why an operation really failed.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/automation/error.h"
 
@@ -19,5 +26,25 @@ inline constexpr int32_t kDatabaseError = static_cast<int32_t>(0x80040E14u);
 inline constexpr const char* kErrorSource = "TovanData";
 
 [[noreturn]] void RaiseDatabaseError(const std::string& message);
+
+// Failures of the database rather than of a statement.
+enum class DatabaseFault {
+  kDiskFull,
+  kConnectionLost,
+  kConnectionRefused,
+  kReadOnly,
+  kLocked,
+  kDamaged,
+  kServerShutdown,
+};
+
+// One line naming the fault, e.g. "the disk is full".
+std::string_view FaultText(DatabaseFault fault);
+
+// The thread's latest fault since it was last cleared.  Thread-safety: per
+// thread, like the host context the operations run in.
+void NoteDatabaseFault(DatabaseFault fault);
+std::optional<DatabaseFault> LastDatabaseFault();
+void ClearDatabaseFault();
 
 }  // namespace tovan::data

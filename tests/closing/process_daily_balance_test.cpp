@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #include "closing/closing_driver.h"
 #include "component/cls_data.h"
@@ -142,6 +143,54 @@ TEST(ProcessDailyBalance, EveryFailingStageRemovesWhatItWrote) {
     EXPECT_TRUE(host.Dump(changing) == before) << host.Dump(changing);
   }
   EXPECT_EQ(UnallocatedMessage("1107"), "商品(内码1107)没有可分配的批次库存，日结失败");
+}
+
+TEST(ProcessDailyBalance, SettlementRecordsFailAtTheStageThatReadsThem) {
+  using testing::Record;
+  auto settlements = [](Variant item, Variant amount, std::optional<Variant> account) {
+    auto paid = Record({{"FSettleAmount", amount}, {"FSettleItemID", item}});
+    if (account) paid->SetValue("FSettleAcctItemID", *account);
+    return testing::List({paid, Record({{"FSettleAmount", Variant(-20.0)}, {"FSettleItemID", Variant("3")},
+                                        {"FSettleAcctItemID", Variant("0")}})});
+  };
+  struct Case {
+    const char* name;
+    std::shared_ptr<foundation::Vector> vec;
+    const char* message;
+  };
+  const Case cases[] = {
+      // The header reads the account of its first record: a key it lacks fails the header.
+      {"no account key", settlements(Variant("1"), Variant(160.0), std::nullopt), "生成日结单表头出错，日结失败"},
+      // An account that is no id is refused where the stock bill would write it.
+      {"account with a quote", settlements(Variant("1"), Variant(160.0), Variant("1' || '")),
+       "生成销售单或核销单出错，日结失败"},
+      {"account carrying a statement", settlements(Variant("1"), Variant(160.0), Variant("1;delete from t_LS_Retail")),
+       "生成销售单或核销单出错，日结失败"},
+      {"amount that is no number", settlements(Variant("1"), Variant("16O"), Variant("1")),
+       "生成日结单表头出错，日结失败"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::HostFixture host(testing::SmallDemo(0));
+    ClosingData data(host);
+    SalesDay(data);
+    Closing closing;
+    closing.vec = c.vec;
+    const std::vector<std::string> changing = {"t_searchinfo_temp", "t_ICMaxNum", "t_BillCodeRule"};
+    std::string before = host.Dump(changing);
+    EXPECT_FALSE(closing.Run(host));
+    EXPECT_EQ(closing.message, c.message);
+    EXPECT_TRUE(host.Dump(changing) == before) << host.Dump(changing);
+  }
+
+  // Numeric text is the number it holds: item "1.0" is paid at once, "160.0" is its amount.
+  testing::HostFixture host(testing::SmallDemo(0));
+  ClosingData data(host);
+  SalesDay(data);
+  Closing closing;
+  closing.vec = settlements(Variant("1.0"), Variant("160.0"), Variant("1"));
+  ASSERT_TRUE(closing.Run(host)) << closing.message;
+  EXPECT_EQ(data.Rows("select FCurPayAmount, FCheckAmount, FAcctNo from t_cc_stockbill"), "160|160|1");
 }
 
 }  // namespace

@@ -164,6 +164,15 @@ TEST(Classes, MembersThatNeedNoDatabase) {
   EXPECT_EQ(selection->Call("GetXSIDData", Records("FID", {"0", "0"})).string(), "") << "every id skipped";
   EXPECT_EQ(selection->Call("GetXSIDData", Records("FID", {"5", "abc"})).string(), "") << "a non-numeric id";
   EXPECT_EQ(selection->Call("GetXSIDData", Variant::Nothing()).string(), "");
+  // A record whose FID is no number is a run-time error: the empty text, never a list with a hole.
+  auto no_fid = Records("FID", {"12"});
+  no_fid->Add(Variant(foundation::Dictionary::Create()));
+  EXPECT_EQ(selection->Call("GetXSIDData", no_fid).string(), "") << "a record without FID";
+  EXPECT_EQ(selection->Call("GetXSIDData", Records("FID", {"12", ""})).string(), "") << "an empty FID";
+  EXPECT_EQ(selection->Call("GetXSIDData", Records("FID", {"12", "12' or '1'='1"})).string(), "");
+  EXPECT_EQ(selection->Call("GetXSIDData", Records("FID", {"12", Variant::Null()})).string(), "");
+  // Numeric text is compared as the number it is.
+  EXPECT_EQ(selection->Call("GetXSIDData", Records("FID", {"12", "12.0", int32_t{15}})).string(), "'12','15'");
 
   EXPECT_FALSE(data->Call("JudgeSettleType", Records("FSettleItemID", {"1", "1", "3"})).boolean());
   EXPECT_TRUE(data->Call("JudgeSettleType", Records("FSettleItemID", {"1", int32_t{1}})).boolean());

@@ -100,6 +100,23 @@ void ParameterText(const Variant& v, std::string& text, bool& is_null) {
   }
 }
 
+// Notes what an SQLSTATE says of the server or the connection, if anything.
+void NoteFault(std::string_view state) {
+  if (state == "53100") return NoteDatabaseFault(DatabaseFault::kDiskFull);
+  if (state == "57P01" || state == "57P02" || state == "57P03")
+    return NoteDatabaseFault(DatabaseFault::kServerShutdown);
+  if (state.starts_with("08")) return NoteDatabaseFault(DatabaseFault::kConnectionLost);
+  if (state == "XX001" || state == "XX002") return NoteDatabaseFault(DatabaseFault::kDamaged);
+  if (state == "55P03") return NoteDatabaseFault(DatabaseFault::kLocked);
+  if (state == "25006" || state == "0A000") return;  // refusals of the statement, not faults
+}
+
+// A connection that could not be made: a server on its way down says so.
+void NoteConnectFault(std::string_view message) {
+  NoteDatabaseFault(message.find("shutting down") != std::string_view::npos ? DatabaseFault::kServerShutdown
+                                                                             : DatabaseFault::kConnectionRefused);
+}
+
 bool IsConflict(const char* sqlstate) {
   return sqlstate != nullptr && (std::string_view(sqlstate) == "40001" || std::string_view(sqlstate) == "40P01");
 }
@@ -251,6 +268,7 @@ std::unique_ptr<PostgresBackend> PostgresBackend::Open(const std::string& data_s
   if (conn == nullptr || PQstatus(conn) != CONNECTION_OK) {
     std::string message = conn ? OneLine(PQerrorMessage(conn)) : "out of memory";
     PQfinish(conn);
+    NoteConnectFault(message);
     RaiseDatabaseError("cannot connect to " + RedactedDataSource(data_source) + ": " + message);
   }
   std::unique_ptr<PostgresBackend> backend(new PostgresBackend(conn, data_source));
@@ -295,6 +313,10 @@ void PostgresBackend::NoteError(PGresult* result, std::string& message) {
   message = OneLine(primary ? primary : PQerrorMessage(conn_));
   if (message.empty()) message = "the server connection failed";
   if (result && IsConflict(PQresultErrorField(result, PG_DIAG_SQLSTATE))) ++conflicts_;
+  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  if (state != nullptr) NoteFault(state);
+  if (PQstatus(conn_) != CONNECTION_OK && LastDatabaseFault() != DatabaseFault::kServerShutdown)
+    NoteDatabaseFault(DatabaseFault::kConnectionLost);
 }
 
 // Outside pipeline mode: the session settings at connect.
@@ -352,6 +374,7 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
   }
   if (PQstatus(conn_) != CONNECTION_OK) {
     failure = {0, "the server connection is lost: " + OneLine(PQerrorMessage(conn_))};
+    if (LastDatabaseFault() != DatabaseFault::kServerShutdown) NoteDatabaseFault(DatabaseFault::kConnectionLost);
     return false;
   }
   // Inside a transaction the exchange runs under one savepoint.  A failure
@@ -384,6 +407,7 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
   if (guarded) sent = sent && send("RELEASE SAVEPOINT tovan_statement", nullptr);
   if (!sent || PQpipelineSync(conn_) != 1) {
     failure = {0, "cannot send to the server: " + OneLine(PQerrorMessage(conn_))};
+    NoteDatabaseFault(DatabaseFault::kConnectionLost);
     return false;
   }
   // Results come back in the order sent, each followed by a null; the sync
@@ -440,6 +464,8 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
   PGresult* sync = lost ? nullptr : PQgetResult(conn_);
   if (sync == nullptr || PQresultStatus(sync) != PGRES_PIPELINE_SYNC) {
     if (sync) PQclear(sync);
+    if (PQstatus(conn_) != CONNECTION_OK && LastDatabaseFault() != DatabaseFault::kServerShutdown)
+      NoteDatabaseFault(DatabaseFault::kConnectionLost);
     failure = {failed ? failure.index : 0,
                failed ? failure.message : "the server connection is lost: " + OneLine(PQerrorMessage(conn_))};
     return false;

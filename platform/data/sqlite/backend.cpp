@@ -100,6 +100,19 @@ bool IsDataChange(std::string_view sql) {
   return word == "insert" || word == "update" || word == "delete" || word == "replace";
 }
 
+// Notes what SQLite's result code says of the database itself, if anything.
+void NoteFault(int code) {
+  switch (code & 0xff) {
+    case SQLITE_FULL: return NoteDatabaseFault(DatabaseFault::kDiskFull);
+    case SQLITE_READONLY: return NoteDatabaseFault(DatabaseFault::kReadOnly);
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return NoteDatabaseFault(DatabaseFault::kLocked);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return NoteDatabaseFault(DatabaseFault::kDamaged);
+    default: return;
+  }
+}
+
 // Resets a statement taken from the cache when its use ends, however it ends.
 class ResetOnExit {
  public:
@@ -120,6 +133,7 @@ std::unique_ptr<SqliteBackend> SqliteBackend::Open(const std::string& path, cons
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    NoteFault(db ? sqlite3_extended_errcode(db) : rc);
     sqlite3_close_v2(db);
     RaiseDatabaseError("cannot open database " + path + ": " + message);
   }
@@ -153,13 +167,23 @@ SqliteBackend::~SqliteBackend() {
   sqlite3_close_v2(db_);
 }
 
-void SqliteBackend::Fail() const { RaiseDatabaseError(sqlite3_errmsg(db_)); }
+void SqliteBackend::Fail() const {
+  NoteFaultOf(sqlite3_extended_errcode(db_));
+  RaiseDatabaseError(sqlite3_errmsg(db_));
+}
+
+void SqliteBackend::NoteFaultOf(int code) const {
+  // A read-only unit refusing a write is the unit's own rule, not a fault.
+  if (read_only_ && (code & 0xff) == SQLITE_READONLY) return;
+  NoteFault(code);
+}
 
 void SqliteBackend::ExecuteScript(const std::string& sql) {
   char* error = nullptr;
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
     std::string message = error ? error : sqlite3_errmsg(db_);
     sqlite3_free(error);
+    NoteFaultOf(sqlite3_extended_errcode(db_));
     RaiseDatabaseError(message);
   }
 }
