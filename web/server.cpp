@@ -111,7 +111,7 @@ class DialogServer {
                                 {"Content-Security-Policy", "default-src 'self'; img-src 'self' data:"},
                                 {"Referrer-Policy", "no-referrer"},
                                 {"X-Frame-Options", "DENY"}});
-    for (const char* path : {"/", "/dialog.js", "/dialog.css"}) {
+    for (const char* path : {"/", "/catalog.js", "/dialog.js", "/dialog.css"}) {
       server.Get(path, [](const httplib::Request& req, httplib::Response& res) {
         auto asset = FindAsset(req.path);
         res.set_content(std::string(asset->content), std::string(asset->content_type).c_str());

@@ -1,6 +1,7 @@
 // Clicks through a whole day of the closing dialog in the system chromium:
-// sign in, filter, select, check, close, the bill numbers, the closed days,
-// a day's bills, cancel, the audit trail, sign out.  Writes a screenshot of each main screen into OUT_DIR.
+// sign in, the page in Chinese at 800 and 1,280 px, then in English: filter,
+// select, check, close, the bill numbers, the closed days, a day's bills,
+// cancel, the audit trail, sign out.  Writes a screenshot of each main screen into OUT_DIR.
 //
 //   node dialog_browser_test.mjs DAILYBALANCE_BINARY OUT_DIR
 import { spawn, execFileSync } from 'node:child_process';
@@ -75,13 +76,38 @@ try {
   await page.type('#sign-in-password', password);
   await page.click('#sign-in button');
   await page.waitForFunction(() => !document.querySelector('#app').hidden);
-  check((await text('#operator')).includes('supervisor'), 'signed in as ' + (await text('#operator')));
+  check((await text('#operator')).includes('主管'), 'signed in as ' + (await text('#operator')));
   const cookies = await page.cookies();
   check(cookies.length === 1 && cookies[0].httpOnly && cookies[0].sameSite === 'Strict',
     'the session cookie is HttpOnly and SameSite=Strict');
 
-  // A reversed range is refused next to its field and clears the old list.
+  // Chinese first, and nothing left in English but the language's own name.
   await page.waitForFunction(() => document.querySelectorAll('#bills tbody tr').length > 0);
+  check(await text('#tab-open') === '未日结零售单' && await text('#close-btn') === '日结', 'the dialog speaks Chinese');
+  const english = await page.evaluate(() => [...document.querySelectorAll('#app :is(button, th, label > span, h2, option)')]
+    .filter((e) => e.offsetParent !== null && /[A-Za-z]{3,}/.test(e.textContent) && e.textContent !== 'English')
+    .map((e) => e.textContent));
+  check(english.length === 0, 'no English label left: ' + english.join(' | '));
+  check(/^\d+ 张未日结单据，合计 [\d,]+\.\d\d$/.test(await text('#bill-count')), 'the count in Chinese: ' + (await text('#bill-count')));
+  // 800 px: nothing runs off the screen, the amounts included, and the close button is in reach.
+  for (const width of [800, 1280]) {
+    await page.setViewport({ width, height: 900 });
+    const fits = await page.evaluate(() => {
+      const amount = document.querySelector('#bills thead th:last-child').getBoundingClientRect();
+      return document.documentElement.scrollWidth <= window.innerWidth && amount.right <= window.innerWidth;
+    });
+    check(fits, `at ${width} px the page and the amount column fit`);
+    const button = await page.$eval('#close-btn', (b) => { b.scrollIntoView({ block: 'nearest' }); const r = b.getBoundingClientRect(); return r.bottom <= window.innerHeight + 1 && r.right <= window.innerWidth || [r.top, r.bottom, r.right, window.innerHeight, window.scrollY]; });
+    check(button === true, `at ${width} px the close button is in reach: ` + JSON.stringify(button));
+    await page.screenshot({ path: join(outDir, `0-zh-${width}.png`), fullPage: true });
+  }
+  await page.setViewport({ width: 1400, height: 900 });
+  // The rest in English, which the choice keeps.
+  await page.select('#app select.language', 'en');
+  await page.waitForFunction(() => document.querySelector('#tab-open').textContent === 'Open bills');
+  check(/^\d+ open bills, [\d,]+\.\d\d$/.test(await text('#bill-count')), 'the count follows the switch: ' + (await text('#bill-count')));
+
+  // A reversed range is refused next to its field and clears the old list.
   await page.$eval('#from', (e) => { e.value = '2026-12-05'; });
   await page.$eval('#to', (e) => { e.value = '2026-12-01'; });
   await page.click('#filter-btn');
@@ -115,7 +141,7 @@ try {
   const methods = await page.$$eval('#totals tbody tr', (trs) => trs.map((tr) => tr.cells[1].textContent));
   check(methods.every((m) => /^[\d,]+\.\d\d$/.test(m)), 'totals per settlement method: ' + methods.join(', '));
   check(await page.$$eval('#chart svg .bar-day', (r) => r.length) === 1, 'the chart has a bar for the one day');
-  await page.screenshot({ path: join(outDir, '1-open-bills.png'), fullPage: true });
+  await page.screenshot({ path: join(outDir, '1-en-open-bills.png'), fullPage: true });
 
   // Check: the closing can run.
   await page.$eval('#close-date', (e, d) => { e.value = d; }, day);

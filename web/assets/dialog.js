@@ -4,9 +4,22 @@
 'use strict';
 
 const $ = (s) => document.querySelector(s);
+// The operator's language: Chinese unless they chose otherwise on this browser.
+let language = localStorage.getItem('dialog-language') in CATALOG ? localStorage.getItem('dialog-language') : 'zh-CN';
+function t(key, values) {
+  const text = CATALOG[language][key] ?? CATALOG.en[key] ?? key;
+  return text.replace(/\{(\w+)\}/g, (m, name) => (values && name in values ? values[name] : m));
+}
+function applyLanguage() {
+  document.documentElement.lang = language;
+  document.querySelectorAll('[data-t]').forEach((e) => { e.textContent = t(e.dataset.t); });
+  document.querySelectorAll('[data-t-title]').forEach((e) => { e.title = t(e.dataset.tTitle); });
+  document.querySelectorAll('select.language').forEach((e) => { e.value = language; });
+}
 // Who is signed in: { user, name, role, csrf }; null until then.
 let operator = null;
 
+// Two decimals with grouping, the same in either language.
 const money = (n) => Number(n || 0).toLocaleString('en-US', { minimumFractionDigits: 2, maximumFractionDigits: 2 });
 function el(tag, attrs, ...children) {
   const e = document.createElement(tag);
@@ -68,6 +81,7 @@ const guarded = (f) => async (...args) => {
 
 // ---- open bills ----
 let bills = [];
+let billsTotal = null;  // of the list shown
 const selected = new Set();
 
 function billFilter() {
@@ -87,8 +101,9 @@ async function loadBills() {
     bills = [];
     selected.clear();
     $('#bill-count').textContent = '';
+    billsTotal = null;
     await selectionChanged();
-    throw new Refused(`${filter.from} is after ${filter.to}`, 'from');
+    throw new Refused(t('after', filter), 'from');
   }
   const out = await get('/api/bills', filter);
   if (mine !== billsRequest) return;
@@ -97,9 +112,10 @@ async function loadBills() {
   const body = $('#bills tbody');
   body.replaceChildren(...bills.map((b) => el('tr', { 'data-id': b.id },
     el('td', {}, el('input', { type: 'checkbox', class: 'sel', value: b.id })),
-    el('td', {}, b.billNo), el('td', {}, b.date), el('td', {}, b.type), el('td', {}, b.shop),
+    el('td', {}, b.billNo), el('td', {}, b.date), el('td', {}, t(b.type)), el('td', {}, b.shop),
     el('td', {}, b.cashier), el('td', { class: 'num' }, money(b.amount)))));
-  $('#bill-count').textContent = bills.length + ' open bills, ' + money(out.total);
+  billsTotal = out.total;
+  $('#bill-count').textContent = t('openCount', { n: bills.length, total: money(out.total) });
   $('#select-all').checked = false;
   await selectionChanged();
 }
@@ -107,7 +123,7 @@ async function loadBills() {
 let selectionRequest = 0;
 async function selectionChanged() {
   const ids = [...selected];
-  $('#selected-count').textContent = ids.length ? ids.length + ' bills' : 'none';
+  $('#selected-count').textContent = ids.length ? t('nBills', { n: ids.length }) : t('none');
   $('#check-result').hidden = true;
   const mine = ++selectionRequest;
   if (!ids.length) {
@@ -179,14 +195,14 @@ function showLines(box, ok, title, lines) {
 }
 
 async function checkSelection() {
-  if (!selected.size) throw new Refused('select the bills to close first', 'bills');
+  if (!selected.size) throw new Refused(t('selectFirst'), 'bills');
   const out = await post('/api/check', closingFields());
   const lines = [];
-  lines.push(out.valid.ok ? 'validity: passed' : 'validity: ' + out.valid.message);
-  lines.push(out.stock.ok ? 'stock: passed' : 'stock: ' + out.stock.message);
-  if (!out.tracked.ok) lines.push('tracked goods: stock does not cover them');
+  lines.push(out.valid.ok ? t('validityPassed') : t('validity', out.valid));
+  lines.push(out.stock.ok ? t('stockPassed') : t('stock', out.stock));
+  if (!out.tracked.ok) lines.push(t('trackedShort'));
   lines.push(...out.causes);
-  showLines($('#check-result'), out.ok, out.ok ? 'The closing can run.' : 'The closing would fail:', lines);
+  showLines($('#check-result'), out.ok, out.ok ? t('canRun') : t('wouldFail'), lines);
 }
 
 // Follows a job with server-sent events; falls back to polling.
@@ -195,7 +211,7 @@ function follow(job, progressBox) {
   const show = (j) => {
     const span = Math.max(1, j.max - j.min);
     progressBox.querySelector('.fill').style.width = Math.min(100, 100 * (j.value - j.min) / span) + '%';
-    progressBox.querySelector('.text').textContent = `${j.text || 'working…'} ${j.value}/${j.max}`;
+    progressBox.querySelector('.text').textContent = `${j.text || t('working')} ${j.value}/${j.max}`;
   };
   return new Promise((resolve) => {
     const finish = (j) => {
@@ -229,12 +245,11 @@ function closingSummary() {
   const shops = [...new Set(chosen.map((b) => b.shop))];
   const total = chosen.reduce((sum, b) => sum + Number(b.amount), 0);
   const date = $('#close-date').value || (days.length === 1 ? days[0] : '?');
-  return `Close ${chosen.length} retail bills of ${shops.join(', ')} (${days.join(', ')}), ${money(total)} in all, ` +
-    `as the day ${date}?`;
+  return t('confirmClose', { n: chosen.length, shops: shops.join(', '), days: days.join(', '), total: money(total), date });
 }
 
 async function closeDay() {
-  if (!selected.size) throw new Refused('select the bills to close first', 'bills');
+  if (!selected.size) throw new Refused(t('selectFirst'), 'bills');
   if (!window.confirm(closingSummary())) return;
   $('#close-btn').disabled = true;
   try {
@@ -242,9 +257,9 @@ async function closeDay() {
     const r = await follow(job, $('#progress'));
     if (r.ok) {
       showLines($('#result'), true, r.message, [
-        `daily bill ${r.dailyBillNo} of ${r.date} (${r.retailBills} retail bills)`,
-        `stock bill ${r.stockBillNo}`,
-        ...(r.checkBillNo ? [`check bill ${r.checkBillNo} to customer ${r.inCust}`] : []),
+        t('resultDaily', { no: r.dailyBillNo, date: r.date, n: r.retailBills }),
+        t('resultStock', { no: r.stockBillNo }),
+        ...(r.checkBillNo ? [t('resultCheck', { no: r.checkBillNo, cust: r.inCust })] : []),
       ]);
       $('#result').dataset.dailyBillNo = r.dailyBillNo;
       await loadBills();
@@ -287,7 +302,7 @@ async function loadPickers() {
 async function customerChanged(storedTax) {
   if (!$('#client').value) return;
   const c = await get('/api/customers/' + $('#client').value);
-  $('#client-detail').textContent = [c.contact, c.phone, c.fax].filter(Boolean).join(' · ') || 'no contact details';
+  $('#client-detail').textContent = [c.contact, c.phone, c.fax].filter(Boolean).join(' · ') || t('noContact');
   // The customer's own rate is the default; a stored setting wins on first load.
   $('#tax').value = storedTax || c.taxRate || '0';
 }
@@ -306,7 +321,7 @@ async function loadClosed() {
   if (p.from && p.to && p.from > p.to) {
     closedDays = [];
     $('#closed tbody').replaceChildren();
-    throw new Refused(`${p.from} is after ${p.to}`, 'from');
+    throw new Refused(t('after', p), 'from');
   }
   const out = await get('/api/closed', p);
   if (mine !== closedRequest) return;
@@ -319,7 +334,7 @@ async function loadClosed() {
     el('td', {}, d.shops.join(', ')), el('td', { class: 'num' }, d.bills), el('td', { class: 'num' }, money(d.amount)),
     el('td', {}, d.stockBillNo || '—'), el('td', {}, d.checkBillNo || '—'), el('td', {}, d.operator),
     el('td', {}, d.closedAt || ''))));
-  $('#closed-count').textContent = `${out.count} days, ${out.bills} bills, ${money(out.amount)}`;
+  $('#closed-count').textContent = t('daysCount', { n: out.count, bills: out.bills, amount: money(out.amount) });
 }
 
 let dayRequest = 0;
@@ -331,38 +346,39 @@ async function showDay(id, number) {
   $('#details tbody').replaceChildren(...out.bills.map((b) => el('tr', {},
     el('td', {}, b.billNo), el('td', {}, b.date), el('td', {}, b.shop), el('td', {}, b.cashier),
     el('td', { class: 'num' }, money(b.amount)))),
-  el('tr', { class: 'total' }, el('td', {}, `total (${out.bills.length} bills)`), el('td', {}), el('td', {}), el('td', {}),
+  el('tr', { class: 'total' }, el('td', {}, t('totalOf', { n: out.bills.length })), el('td', {}), el('td', {}), el('td', {}),
     el('td', { class: 'num' }, money(out.billsTotal))));
   const stock = out.stockBill;
   $('#stock-title').textContent = stock ? `${stock.billNo} (${stock.date})` : '—';
   $('#stock-lines tbody').replaceChildren(...(stock ? [...stock.lines.map((l) => el('tr', {},
     el('td', {}, `${l.itemNumber} ${l.item}`), el('td', {}, l.unit), el('td', {}, l.stock), el('td', {}, l.batch),
     el('td', { class: 'num' }, l.qty), el('td', { class: 'num' }, money(l.amount)))),
-  el('tr', { class: 'total' }, el('td', {}, 'total'), el('td', {}), el('td', {}), el('td', {}), el('td', {}),
+  el('tr', { class: 'total' }, el('td', {}, t('total')), el('td', {}), el('td', {}), el('td', {}), el('td', {}),
     el('td', { class: 'num' }, money(stock.total)))] : []));
   const check = out.checkBill;
   $('#check-bill-line').textContent = check
-    ? `${check.billNo} to ${check.customerId} ${check.customer}: ${money(check.amount)}${check.writtenOff ? ', written off' : ''}`
+    ? t('checkLine', { no: check.billNo, id: check.customerId, name: check.customer, amount: money(check.amount) }) +
+      (check.writtenOff ? t('writtenOff') : '')
     : '—';
 }
 
 async function cancelDays() {
-  if (!closedSelected.size) throw new Refused('select the closed days to cancel first', 'ids');
+  if (!closedSelected.size) throw new Refused(t('cancelFirst'), 'ids');
   const numbers = closedDays.filter((d) => closedSelected.has(d.id)).map((d) => d.dailyBillNo);
   // Asking for the reason is the confirmation: no reason, no cancellation.
-  const reason = window.prompt(`Cancel the closings ${numbers.join(', ')}? Their bills open again. Why?`, '');
+  const reason = window.prompt(t('askCancel', { numbers: numbers.join(', ') }), '');
   if (reason === null) return;
   $('#cancel-btn').disabled = true;
   try {
     const { job } = await post('/api/cancel', { ids: [...closedSelected], reason });
     const r = await follow(job, $('#cancel-progress'));
     const lines = [
-      ...(r.cancelled || []).map((d) => `cancelled ${d.dailyBillNo}`),
-      ...(r.failed || []).flatMap((f) => [`not cancelled ${f.dailyBillNo}:`, ...f.lines]),
+      ...(r.cancelled || []).map((d) => t('cancelledOne', { no: d.dailyBillNo })),
+      ...(r.failed || []).flatMap((f) => [t('notCancelled', { no: f.dailyBillNo }), ...f.lines]),
       ...(r.message ? [r.message] : []),
       ...(r.ok ? ['反日结完成！'] : []),
     ];
-    showLines($('#cancel-result'), r.ok, r.ok ? 'Cancelled' : 'Not every closing was cancelled', lines);
+    showLines($('#cancel-result'), r.ok, r.ok ? t('cancelled') : t('notAllCancelled'), lines);
     await loadClosed();
   } finally {
     $('#cancel-btn').disabled = false;
@@ -421,7 +437,17 @@ function wire() {
     signedOut('');
   }));
   // A session still open (a reload) goes straight to the bills.
-  get('/api/session').then(signedIn, (e) => signedOut(e instanceof Refused ? '' : 'the server does not answer'));
+  document.querySelectorAll('select.language').forEach((box) => box.addEventListener('change', () => {
+    language = box.value;
+    localStorage.setItem('dialog-language', language);
+    applyLanguage();
+    // What the page wrote itself is written again in the new language.
+    if (operator) $('#operator').textContent = `${operator.name} (${t(operator.role)})`;
+    if (billsTotal !== null) $('#bill-count').textContent = t('openCount', { n: bills.length, total: money(billsTotal) });
+    if (operator) guarded(async () => { await selectionChanged(); })();
+  }));
+  applyLanguage();
+  get('/api/session').then(signedIn, (e) => signedOut(e instanceof Refused ? '' : t('noServer')));
 }
 
 // ---- signing in ----
@@ -446,7 +472,7 @@ async function signedIn(who) {
   operator = who;
   $('#sign-in-screen').hidden = true;
   $('#app').hidden = false;
-  $('#operator').textContent = `${who.name} (${who.role})`;
+  $('#operator').textContent = `${who.name} (${t(who.role)})`;
   // The audit trail is for supervisors and admins.
   $('#tab-log').hidden = who.role === 'closer';
   await guarded(async () => { await loadPickers(); await loadBills(); })();
@@ -471,6 +497,6 @@ async function loadLog() {
     el('td', {}, r.time), el('td', {}, r.user || r.userId), el('td', {}, r.event), el('td', {}, r.result),
     el('td', {}, r.shops.join(', ')), el('td', { class: 'num' }, r.bills), el('td', {}, r.dailyBillNo || ''),
     el('td', { class: 'message' }, r.message))));
-  $('#log-count').textContent = `${log.count} events, newest first`;
+  $('#log-count').textContent = t('eventsCount', { n: log.count });
 }
 document.addEventListener('DOMContentLoaded', wire);
