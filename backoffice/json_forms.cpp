@@ -129,4 +129,37 @@ Json ToJson(const std::vector<AuditRow>& trail) {
   return Json{{"count", trail.size()}, {"events", events}};
 }
 
+Json ToJson(const ClosingReport& r) {
+  Json methods = Json::array(), shops = Json::array(), cashiers = Json::array();
+  for (const auto& m : r.methods)
+    methods.push_back(Json{{"id", m.id}, {"name", m.name}, {"bills", m.bills}, {"amount", m.amount}, {"role", m.role}});
+  for (const auto& s : r.shops) shops.push_back(Json{{"id", s.id}, {"name", s.name}, {"bills", s.bills}, {"amount", s.amount}});
+  for (const auto& c : r.cashiers)
+    cashiers.push_back(Json{{"id", c.id}, {"name", c.name}, {"bills", c.bills}, {"amount", c.amount}});
+  auto lines = [](const std::vector<ClosingReport::Line>& chain) {
+    Json out = Json::array();
+    for (const auto& l : chain) out.push_back(Json{{"label", l.label}, {"amount", l.amount}, {"total", l.total}});
+    return out;
+  };
+  Json details = ToJson(r.day);
+  return Json{{"day", details["day"]},
+              {"salesBills", r.sales_bills},
+              {"returnBills", r.return_bills},
+              {"total", details["billsTotal"]},
+              {"methods", methods},
+              {"settled", r.settled},
+              {"shops", shops},
+              {"cashiers", cashiers},
+              {"invoiceType", r.invoice_type},
+              {"taxRate", r.tax_rate},
+              {"stockInTax", r.stock_in_tax},
+              {"stockNet", r.stock_net},
+              {"stockTax", r.stock_tax},
+              {"billsToSettlement", lines(r.bills_to_settlement)},
+              {"goodsToStockBill", lines(r.goods_to_stock_bill)},
+              {"bills", details["bills"]},
+              {"stockBill", details["stockBill"]},
+              {"checkBill", details["checkBill"]}};
+}
+
 }  // namespace tovan::backoffice

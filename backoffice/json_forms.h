@@ -11,6 +11,7 @@
 #include "backoffice/audit.h"
 #include "backoffice/cancellation.h"
 #include "backoffice/closed_days.h"
+#include "backoffice/closing_report.h"
 #include "backoffice/closing.h"
 #include "backoffice/lookups.h"
 #include "backoffice/open_bills.h"
@@ -30,5 +31,6 @@ Json ToJson(const CancelResult& result);
 Json ToJson(const OptionValue& option);
 Json ToJson(const SelectionTotals& totals);
 Json ToJson(const std::vector<AuditRow>& trail);
+Json ToJson(const ClosingReport& report);
 
 }  // namespace tovan::backoffice

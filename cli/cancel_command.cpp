@@ -3,6 +3,7 @@
 
 #include "backoffice/cancellation.h"
 #include "backoffice/closed_days.h"
+#include "backoffice/closing_report.h"
 #include "backoffice/input_checks.h"
 #include "backoffice/json_forms.h"
 #include "backoffice/lookups.h"
@@ -78,10 +79,84 @@ int RunClosed(const ClosedOptions& options) {
   });
 }
 
+namespace {
+// A reconciliation: its lines, and its total under a rule.
+void PrintChain(const std::string& title, const std::vector<bo::ClosingReport::Line>& chain) {
+  if (chain.empty()) return;
+  std::cout << "\n" << title << "\n";
+  Table table({"", ">Amount"});
+  for (const auto& line : chain) {
+    if (line.total) table.Add({std::string(8, '-'), "----------"});
+    table.Add({line.label, Money(line.amount)});
+  }
+  table.Print(std::cout);
+}
+
+void PrintReport(const bo::ClosingReport& r) {
+  const bo::ClosedDay& d = r.day.day;
+  std::cout << "日结报表  " << d.bill_no << " of " << d.date << "\n"
+            << "Shops        " << Joined(d.shops) << "\n"
+            << "Closed by    " << OrDash(d.operator_name) << " at " << OrDash(d.closed_at) << "\n"
+            << "Bills        " << r.sales_bills << " sales, " << r.return_bills << " returns, "
+            << Money(r.day.bills_total) << "\n"
+            << "Invoice      "
+            << (r.invoice_type == "2020" ? "2020 tax-inclusive, tax rate " + automation::NumberToText(r.tax_rate) +
+                                               "%, tax " + Money(r.stock_tax) + " on " + Money(r.stock_net) + " net"
+                                         : "2021 ordinary, no tax")
+            << "\n\n";
+  Table methods({"Settlement method", ">Bills", ">Amount", "In the closing"});
+  for (const auto& m : r.methods) methods.Add({m.name, std::to_string(m.bills), Money(m.amount), m.role});
+  methods.Add({"settled in all", "", Money(r.settled), ""});
+  methods.Print(std::cout);
+  for (const auto* group : {&r.shops, &r.cashiers}) {
+    std::cout << "\n";
+    Table table({group == &r.shops ? "Shop" : "Cashier", ">Bills", ">Amount"});
+    for (const auto& s : *group) table.Add({s.name.empty() ? std::to_string(s.id) : s.name, std::to_string(s.bills), Money(s.amount)});
+    table.Print(std::cout);
+  }
+  PrintChain("The bills' total, settled", r.bills_to_settlement);
+  PrintChain("The goods lines, to the stock bill", r.goods_to_stock_bill);
+}
+
+// A day's retail bills, its stock bill's lines and its check bill.
+void PrintDetails(const bo::DayDetails& details) {
+  Table bills({"Bill", "Date", "Type", "Shop", "Cashier", ">Amount"});
+  for (const bo::DayBill& b : details.bills) bills.Add({b.bill_no, b.date, b.type, b.shop, b.cashier, Money(b.amount)});
+  bills.Add({"total (" + std::to_string(details.bills.size()) + " bills)", "", "", "", "", Money(details.bills_total)});
+  bills.Print(std::cout);
+  if (details.stock_bill) {
+    const auto& s = *details.stock_bill;
+    std::cout << "\nStock bill  " << s.bill_no << " of " << s.date << "\n";
+    Table lines({">#", "Item", "Unit", "Stock", "Batch", ">Qty", ">Price", ">Amount"});
+    for (const bo::StockLine& l : s.lines)
+      lines.Add({std::to_string(l.index), l.item_number + " " + l.item_name, l.unit, l.stock, l.batch,
+                 automation::NumberToText(l.qty), Money(l.price), Money(l.amount)});
+    lines.Add({"", "total", "", "", "", "", "", Money(s.total)});
+    lines.Print(std::cout);
+  }
+  if (details.check_bill) {
+    const auto& c = *details.check_bill;
+    std::cout << "\nCheck bill  " << c.bill_no << " to " << c.customer_id << " " << c.customer << ": "
+              << Money(c.amount) << (c.written_off ? ", written off" : ", open") << "\n";
+  }
+}
+}  // namespace
+
 int RunShow(const ShowOptions& options) {
   return RunCommand([&] {
     int32_t id = bo::IdArgument("id", options.id);
     bo::Session session({options.db, 1, 2, false});
+    if (options.report) {
+      bo::ClosingReport report = bo::ReportClosing(session, id);
+      if (options.json) {
+        std::cout << ToText(bo::ToJson(report)) << "\n";
+        return kExitOk;
+      }
+      PrintReport(report);
+      std::cout << "\n";
+      PrintDetails(report.day);
+      return kExitOk;
+    }
     bo::DayDetails details = bo::ShowDay(session, id);
     if (options.json) {
       std::cout << ToText(bo::ToJson(details)) << "\n";
@@ -91,25 +166,7 @@ int RunShow(const ShowOptions& options) {
     std::cout << "Daily bill  " << d.bill_no << " (id " << d.id << ") of " << d.date << "\n"
               << "Shops       " << Joined(d.shops) << "\n"
               << "Closed by   " << OrDash(d.operator_name) << " at " << OrDash(d.closed_at) << "\n\n";
-    Table bills({"Bill", "Date", "Type", "Shop", "Cashier", ">Amount"});
-    for (const bo::DayBill& b : details.bills) bills.Add({b.bill_no, b.date, b.type, b.shop, b.cashier, Money(b.amount)});
-    bills.Add({"total (" + std::to_string(details.bills.size()) + " bills)", "", "", "", "", Money(details.bills_total)});
-    bills.Print(std::cout);
-    if (details.stock_bill) {
-      const auto& s = *details.stock_bill;
-      std::cout << "\nStock bill  " << s.bill_no << " of " << s.date << "\n";
-      Table lines({">#", "Item", "Unit", "Stock", "Batch", ">Qty", ">Price", ">Amount"});
-      for (const bo::StockLine& l : s.lines)
-        lines.Add({std::to_string(l.index), l.item_number + " " + l.item_name, l.unit, l.stock, l.batch,
-                   automation::NumberToText(l.qty), Money(l.price), Money(l.amount)});
-      lines.Add({"", "total", "", "", "", "", "", Money(s.total)});
-      lines.Print(std::cout);
-    }
-    if (details.check_bill) {
-      const auto& c = *details.check_bill;
-      std::cout << "\nCheck bill  " << c.bill_no << " to " << c.customer_id << " " << c.customer << ": "
-                << Money(c.amount) << (c.written_off ? ", written off" : ", open") << "\n";
-    }
+    PrintDetails(details);
     return kExitOk;
   });
 }

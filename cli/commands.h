@@ -98,6 +98,7 @@ int RunClosed(const ClosedOptions& options);
 struct ShowOptions {
   std::string db = "./dailybalance.db";
   std::string id;
+  bool report = false;  // the closing report: figures per method, shop and cashier, reconciled
   bool json = false;
 };
 int RunShow(const ShowOptions& options);

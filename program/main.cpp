@@ -115,6 +115,7 @@ int main(int argc, char** argv) {
   auto* shw = app.add_subcommand("show", "A closed day: its retail bills, stock bill and check bill");
   shw->add_option("--db", show.db, "Data source of the host")->capture_default_str();
   shw->add_option("DAILY_ID", show.id, "The daily bill")->required();
+  shw->add_flag("--report", show.report, "The closing report: totals by settlement method, shop and cashier, tax, and how they reconcile");
   shw->add_flag("--json", show.json, "Print machine-readable output");
 
   OptionOptions option;

@@ -62,6 +62,17 @@ TEST_F(ClosingCli, CloseShowAndCancelADay) {
   for (const char* part : {"Stock bill  XOUT000001", "Check bill  CHK000001 to 305 陆家嘴便利店", "written off", "total ("})
     EXPECT_NE(show.out.find(part), std::string::npos) << part << "\n" << show.out;
 
+  // The closing report: its figures, its reconciliations, and the day's details under them.
+  CliRun report = Run({"show", "--db", db_, daily_id, "--report"});
+  EXPECT_EQ(report.exit_code, 0) << report.err;
+  for (const char* part : {"日结报表  RJ", "Settlement method", "settled in all", "The bills' total, settled", "bills total",
+                           "stock bill total, tax included", "Stock bill  XOUT000001"})
+    EXPECT_NE(report.out.find(part), std::string::npos) << part << "\n" << report.out;
+  Json report_json = Json::parse(Run({"show", "--db", db_, daily_id, "--report", "--json"}).out, nullptr, false);
+  ASSERT_TRUE(report_json.is_object());
+  EXPECT_EQ(report_json["stockBill"]["billNo"], "XOUT000001");
+  EXPECT_EQ(report_json["billsToSettlement"].back()["total"], true);
+
   CliRun cancel = Run({"cancel", "--db", db_, daily_id, "--reason", "a till miscounted"});
   EXPECT_EQ(cancel.exit_code, 0) << cancel.err;
   EXPECT_EQ(cancel.out, "cancelled  " + result["dailyBillNo"].get<std::string>() + " (id " + daily_id + ")\n反日结完成！\n");
@@ -69,6 +80,7 @@ TEST_F(ClosingCli, CloseShowAndCancelADay) {
   for (bool json : {false, true}) {
     for (std::vector<std::string> args : {std::vector<std::string>{"cancel", "--db", db_, daily_id, "--reason", "again"},
                                           {"show", "--db", db_, daily_id},
+                                          {"show", "--db", db_, daily_id, "--report"},
                                           {"close", "--db", db_, "--bills", "99999", "--client", "314"},
                                           {"option", "--db", db_, "IC", "Nope"}}) {
       if (json) args.push_back("--json");
