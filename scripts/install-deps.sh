@@ -7,7 +7,7 @@ packages=(
   libfmt-dev libcli11-dev nlohmann-json3-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpq-dev postgresql
-  libcpp-httplib-dev libssl-dev openssl libsodium-dev chromium fonts-noto-cjk nodejs
+  libcpp-httplib-dev libssl-dev openssl libsodium-dev chromium fonts-noto-cjk nodejs poppler-utils
 )
 
 missing=()

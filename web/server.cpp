@@ -138,6 +138,9 @@ class DialogServer {
     Read(server, R"(/api/closed/([^/]+))", [](bo::Session& s, const Fields& f) {
       return bo::ToJson(bo::ShowDay(s, ReadId("id", *f("$1"))));
     });
+    Read(server, R"(/api/closed/([^/]+)/report)", [](bo::Session& s, const Fields& f) {
+      return bo::ToJson(bo::ReportClosing(s, ReadId("id", *f("$1"))));
+    });
     Read(server, "/api/log", [](bo::Session& s, const Fields& f) {
       AuditFilterFields in = ReadAuditFilter(f);
       if (in.shop) in.filter.shop = bo::ResolveShop(s, "shop", *in.shop).id;

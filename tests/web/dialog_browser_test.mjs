@@ -180,6 +180,23 @@ try {
   check(closedRow.some((t) => /^XOUT\d+$/.test(t)), 'the closed day names its stock bill: ' + closedRow.join(' | '));
   await page.screenshot({ path: join(outDir, '4-closed-days.png'), fullPage: true });
 
+  // The closing report, printed to A4 and read back from the PDF.
+  await page.click('#closed a.report-link');
+  await page.waitForFunction(() => !document.querySelector('#screen-report').hidden);
+  const reportText = await text('#report');
+  check(reportText.includes(`Closing report ${dailyNo}`) && reportText.includes('bills total') &&
+    reportText.includes('stock bill total, tax included'), 'the report view shows the reconciliations');
+  await page.screenshot({ path: join(outDir, '4b-report.png'), fullPage: true });
+  const pdf = join(scratch, 'report.pdf');
+  await page.pdf({ path: pdf, format: 'A4', printBackground: false });
+  const printed = execFileSync('pdftotext', ['-layout', pdf, '-'], { encoding: 'utf8' });
+  check(printed.includes(dailyNo) && printed.includes("The bills' total, settled") && !printed.includes('Show closed days'),
+    'the printed report holds the report and nothing of the screen around it');
+  const totalShown = reportText.match(/([\d,]+\.\d\d) in all/);
+  check(totalShown && printed.includes(totalShown[1]), 'and the bills total ' + (totalShown && totalShown[1]));
+  await page.click('#report-back');
+  await page.waitForFunction(() => !document.querySelector('#screen-closed').hidden);
+
   // Cancel it.
   await page.click('#closed tbody input.sel');
   await page.click('#cancel-btn');

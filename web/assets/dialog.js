@@ -333,7 +333,8 @@ async function loadClosed() {
     el('td', {}, el('a', { href: '#', class: 'day' }, d.dailyBillNo)), el('td', {}, d.date),
     el('td', {}, d.shops.join(', ')), el('td', { class: 'num' }, d.bills), el('td', { class: 'num' }, money(d.amount)),
     el('td', {}, d.stockBillNo || '—'), el('td', {}, d.checkBillNo || '—'), el('td', {}, d.operator),
-    el('td', {}, d.closedAt || ''))));
+    el('td', {}, d.closedAt || ''),
+    el('td', {}, el('a', { href: '#', class: 'report-link' }, t('report'))))));
   $('#closed-count').textContent = t('daysCount', { n: out.count, bills: out.bills, amount: money(out.amount) });
 }
 
@@ -390,7 +391,7 @@ function wire() {
   for (const tab of document.querySelectorAll('.tab')) {
     tab.addEventListener('click', guarded(async () => {
       document.querySelectorAll('.tab').forEach((t) => t.classList.toggle('active', t === tab));
-      document.querySelectorAll('.screen').forEach((s) => { s.hidden = s.id !== tab.dataset.screen; });
+      showScreen(tab.dataset.screen);
       if (tab.dataset.screen === 'screen-closed') await loadClosed();
       if (tab.dataset.screen === 'screen-log') await loadLog();
     }));
@@ -423,10 +424,17 @@ function wire() {
     }
   });
   $('#closed').addEventListener('click', guarded(async (e) => {
+    if (e.target.classList.contains('report-link')) {
+      e.preventDefault();
+      await showReport(e.target.closest('tr').dataset.id);
+      return;
+    }
     if (!e.target.classList.contains('day')) return;
     e.preventDefault();
     await showDay(e.target.closest('tr').dataset.id, e.target.textContent);
   }));
+  $('#report-back').addEventListener('click', () => showScreen('screen-closed'));
+  $('#report-print').addEventListener('click', () => window.print());
   $('#cancel-btn').addEventListener('click', guarded(cancelDays));
   // A new action clears what the last one said, also before the click reaches a guarded handler.
   document.addEventListener('input', clearErrors);
@@ -485,6 +493,56 @@ function signedOut(message) {
   error.textContent = message || '';
   error.hidden = !message;
   $('#sign-in-user').focus();
+}
+
+function showScreen(id) {
+  document.querySelectorAll('.screen').forEach((s) => { s.hidden = s.id !== id; });
+}
+
+// ---- the closing report ----
+// A reconciliation: its lines, the last of them the total they add up to.
+function chainTable(lines) {
+  return el('table', { class: 'chain' }, el('tbody', {}, ...lines.map((l) =>
+    el('tr', { class: l.total ? 'total' : '' }, el('td', {}, l.label), el('td', { class: 'num' }, money(l.amount))))));
+}
+function figures(head, rows) {
+  return el('table', {}, el('thead', {}, el('tr', {}, ...head.map(([label, num]) => el('th', { class: num ? 'num' : '' }, label)))),
+    el('tbody', {}, ...rows.map((cells) => el('tr', {}, ...cells.map(([v, num]) => el('td', { class: num ? 'num' : '' }, v))))));
+}
+async function showReport(id) {
+  const r = await get(`/api/closed/${id}/report`);
+  const d = r.day;
+  const invoice = r.invoiceType === '2020'
+    ? t('invoiceTaxed', { rate: r.taxRate, tax: money(r.stockTax), net: money(r.stockNet) }) : t('invoiceOrdinary');
+  const parts = [
+    el('h1', {}, `${t('reportTitle')} ${d.dailyBillNo}`),
+    el('p', {}, t('reportHead', { date: d.date, shops: d.shops.join('、'), who: d.operator, when: d.closedAt || '' })),
+    el('p', {}, t('reportBills', { sales: r.salesBills, returns: r.returnBills, total: money(r.total) }), ' · ', invoice),
+    el('h2', {}, t('settlementMethod')),
+    figures([[t('settlementMethod')], [t('bills'), 1], [t('amount'), 1], [t('inClosing')]],
+      [...r.methods.map((m) => [[m.name], [m.bills, 1], [money(m.amount), 1], [t('role_' + m.role.replace(' ', '_'))]]),
+        [[t('settledAll')], [''], [money(r.settled), 1], ['']]]),
+    el('div', { class: 'pair' },
+      el('section', {}, el('h2', {}, t('shop')), figures([[t('shop')], [t('bills'), 1], [t('amount'), 1]],
+        r.shops.map((x) => [[x.name], [x.bills, 1], [money(x.amount), 1]]))),
+      el('section', {}, el('h2', {}, t('cashier')), figures([[t('cashier')], [t('bills'), 1], [t('amount'), 1]],
+        r.cashiers.map((x) => [[x.name], [x.bills, 1], [money(x.amount), 1]])))),
+    el('h2', {}, t('billsToSettlement')), chainTable(r.billsToSettlement),
+  ];
+  if (r.goodsToStockBill.length) parts.push(el('h2', {}, t('goodsToStockBill')), chainTable(r.goodsToStockBill));
+  if (r.stockBill) {
+    parts.push(el('h2', {}, `${t('stockBill')} ${r.stockBill.billNo}`),
+      figures([[t('item')], [t('unit')], [t('stockCol')], [t('batch')], [t('qty'), 1], [t('price'), 1], [t('amount'), 1]],
+        [...r.stockBill.lines.map((l) => [[`${l.itemNumber} ${l.item}`], [l.unit], [l.stock], [l.batch], [l.qty, 1],
+          [money(l.price), 1], [money(l.amount), 1]]), [[t('total')], [''], [''], [''], [''], [''], [money(r.stockBill.total), 1]]]));
+  }
+  if (r.checkBill) {
+    const c = r.checkBill;
+    parts.push(el('h2', {}, t('checkBill')), el('p', {}, t('checkLine', { no: c.billNo, id: c.customerId, name: c.customer,
+      amount: money(c.amount) }) + (c.writtenOff ? t('writtenOff') : '')));
+  }
+  $('#report').replaceChildren(...parts);
+  showScreen('screen-report');
 }
 
 // ---- audit trail ----
