@@ -250,6 +250,10 @@ async function closeDay() {
       await loadBills();
     } else if (r.field) {
       showError(new Refused(r.message, r.field));
+    } else if (r.unknown) {
+      showLines($('#result'), false, 'Whether the closing was done is unknown: see the closed days',
+        [r.message, ...(r.causes || [])]);
+      await loadBills();
     } else {
       showLines($('#result'), false, r.message, r.causes || []);
     }
@@ -359,6 +363,7 @@ async function cancelDays() {
     const lines = [
       ...(r.cancelled || []).map((d) => `cancelled ${d.dailyBillNo}`),
       ...(r.failed || []).flatMap((f) => [`not cancelled ${f.dailyBillNo}:`, ...f.lines]),
+      ...(r.unknown || []).flatMap((f) => [`outcome unknown ${f.dailyBillNo}:`, ...f.lines]),
       ...(r.message ? [r.message] : []),
       ...(r.ok ? ['反日结完成！'] : []),
     ];
