@@ -94,18 +94,37 @@ CancelResult CancelClosings(Session& session, const std::string& ids, const std:
     std::string message;
     AuditEntry entry;
     data::ClearDatabaseFault();
-    const bool cancelled = host::RunUnitOfWork([&](host::HostUnitOfWork& unit) {
-      entry = DayEntry(session, day, "done", "reason: " + reason);
-      std::vector<Variant> args{Variant(events), Variant(session.db()), Variant(std::to_string(day.id)), Variant("")};
-      const bool ok =
-          automation::CBool(CallMember(cancel, "UnBalData", args)) && unit.last_vote() == host::Vote::Complete;
-      message = args[3].string();
-      if (ok) {
+    bool cancelled = false;
+    try {
+      cancelled = host::RunUnitOfWork([&](host::HostUnitOfWork& unit) {
+        entry = DayEntry(session, day, "done", "reason: " + reason);
+        std::vector<Variant> args{Variant(events), Variant(session.db()), Variant(std::to_string(day.id)),
+                                  Variant("")};
+        const bool ok =
+            automation::CBool(CallMember(cancel, "UnBalData", args)) && unit.last_vote() == host::Vote::Complete;
+        message = args[3].string();
+        if (!ok) return false;
         Audit(session, entry);
-        unit.Commit();
-      }
-      return ok;
-    });
+        try {
+          unit.Commit();
+        } catch (const automation::AutomationError& e) {
+          if (data::IsCommitInDoubt(e)) throw;
+          message = e.description();  // not committed: this bill's failure
+          return false;
+        }
+        return true;
+      });
+    } catch (const automation::AutomationError& e) {
+      if (!data::IsCommitInDoubt(e)) throw;
+      OutcomeUnknown unknown = InDoubt(e);
+      entry.result = "unknown";
+      entry.message += "; " + unknown.causes.front();
+      AuditApart(session, entry);
+      std::vector<std::string> lines{unknown.message};
+      lines.insert(lines.end(), unknown.causes.begin(), unknown.causes.end());
+      result.unknown.push_back(CancelFailure{day.id, day.bill_no, std::move(lines)});
+      continue;
+    }
     if (cancelled) {
       result.cancelled.push_back(day);
     } else {

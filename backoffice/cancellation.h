@@ -4,7 +4,9 @@
 // cancelled in a unit of work of its own, committed only when its
 // cancellation answered True, so a bill that is refused or fails half-way
 // stays whole while the bills cancelled before it stand.  The result names
-// each daily bill that was cancelled, and only those.
+// each daily bill that was cancelled, and only those; one whose commit's
+// answer was lost is named as cancelled or failed once the database has said
+// which, and as unknown only when it could not be asked.
 //
 // Errors: Refusal ("ids") for unknown or repeated ids, ("reason") for a
 // missing reason, kForbidden for an operator who may not cancel;
@@ -36,7 +38,10 @@ struct CancelFailure {
 struct CancelResult {
   std::vector<CancelledDay> cancelled;
   std::vector<CancelFailure> failed;
-  bool ok() const { return failed.empty(); }
+  // Cancellations whose commit got no answer, and the database could not be
+  // asked: each may stand or not.
+  std::vector<CancelFailure> unknown;
+  bool ok() const { return failed.empty() && unknown.empty(); }
 };
 
 // `ids` is a checked id list.  Cancelling needs a supervisor and a reason;

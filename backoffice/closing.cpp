@@ -361,6 +361,11 @@ ClosingResult RunClosing(Session& session, const ClosingRequest& request, automa
     record("failed", message);
     throw failed;
   } catch (const automation::AutomationError& e) {
+    if (data::IsCommitInDoubt(e)) {
+      OutcomeUnknown unknown = InDoubt(e);
+      record("unknown", unknown.causes.front());
+      throw unknown;
+    }
     std::string cause = DatabaseCause();
     record("failed", e.description() + (cause.empty() ? "" : "; " + cause));
     RethrowWithDatabaseCause(e);

@@ -17,8 +17,9 @@
 //
 // Errors: Refusal for input the data refutes (kForbidden for shops the
 // operator may not close); OperationFailed when a check or the closing
-// answers a failure (nothing is committed); AutomationError when a call
-// cannot be made.
+// answers a failure (nothing is committed); OutcomeUnknown when the answer
+// to the closing's commit was lost and the database could not be asked
+// whether it stands; AutomationError when a call cannot be made.
 //
 // Thread-safety: the calling thread's session.
 #pragma once

@@ -38,4 +38,12 @@ inline OperationFailed WithDatabaseCause(OperationFailed failed) {
   throw OperationFailed{error.description(), {std::move(cause)}};
 }
 
+// A commit in doubt as the operation's answer: what was lost and why
+// nobody could tell are its causes, the noted fault last.
+inline OutcomeUnknown InDoubt(const automation::AutomationError& error) {
+  OutcomeUnknown unknown{"unknown: check `closed`", {error.description()}};
+  if (std::string cause = DatabaseCause(); !cause.empty()) unknown.causes.push_back(std::move(cause));
+  return unknown;
+}
+
 }  // namespace tovan::backoffice

@@ -89,11 +89,13 @@ Json ToJson(const ClosingCheck& c) {
 }
 
 Json ToJson(const CancelResult& r) {
-  Json cancelled = Json::array(), failed = Json::array();
+  Json cancelled = Json::array(), failed = Json::array(), unknown = Json::array();
   for (const CancelledDay& d : r.cancelled) cancelled.push_back(Json{{"id", d.id}, {"dailyBillNo", d.bill_no}});
   for (const CancelFailure& f : r.failed)
     failed.push_back(Json{{"id", f.id}, {"dailyBillNo", f.bill_no}, {"lines", f.lines}});
-  return Json{{"result", r.ok()}, {"cancelled", cancelled}, {"failed", failed}};
+  for (const CancelFailure& f : r.unknown)
+    unknown.push_back(Json{{"id", f.id}, {"dailyBillNo", f.bill_no}, {"lines", f.lines}});
+  return Json{{"result", r.ok()}, {"cancelled", cancelled}, {"failed", failed}, {"unknown", unknown}};
 }
 
 Json ToJson(const OptionValue& o) {

@@ -42,4 +42,12 @@ struct OperationFailed {
   std::vector<std::string> causes;
 };
 
+// A unit of work whose commit got no answer, and the database could not be
+// asked what became of it: the work may stand or not.  A front end says so
+// with a code of its own and never as done or failed.
+struct OutcomeUnknown {
+  std::string message;              // "unknown: check `closed`"
+  std::vector<std::string> causes;  // what was lost and why nobody could tell
+};
+
 }  // namespace tovan::backoffice

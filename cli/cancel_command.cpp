@@ -42,9 +42,13 @@ int RunCancel(const CancelOptions& options) {
         std::cout << "not cancelled  " << f.bill_no << " (id " << f.id << "):\n";
         for (const std::string& line : f.lines) std::cout << "  " << line << "\n";
       }
+      for (const bo::CancelFailure& f : result.unknown) {
+        std::cout << "outcome unknown  " << f.bill_no << " (id " << f.id << "):\n";
+        for (const std::string& line : f.lines) std::cout << "  " << line << "\n";
+      }
       if (result.ok()) std::cout << "反日结完成！\n";
     }
-    return result.ok() ? kExitOk : kExitFailed;
+    return !result.unknown.empty() ? kExitUnknown : result.ok() ? kExitOk : kExitFailed;
   });
 }
 

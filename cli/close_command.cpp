@@ -1,6 +1,6 @@
 // `dailybalance close`: reads the options into a closing request, runs the
 // back office's closing and prints what it produced, or the refusal with the
-// causes the host found, one line each.
+// causes the host found, one line each, or that its outcome is unknown.
 #include <iostream>
 
 #include "backoffice/closing.h"
@@ -54,7 +54,17 @@ int RunClose(const CloseOptions& options) {
         backoffice::ClosingRequest request = ReadRequest(options);
         backoffice::Session session({options.db, options.user_id, options.app_type});
         automation::DispatchPtr events = options.events ? options.events : ProgressDisplay(options.json);
-        PrintResult(backoffice::RunClosing(session, request, events), options.json);
+        try {
+          PrintResult(backoffice::RunClosing(session, request, events), options.json);
+        } catch (const backoffice::OutcomeUnknown& e) {
+          if (options.json) {
+            std::cout << ToText(Json{{"result", "unknown"}, {"message", e.message}, {"causes", e.causes}}) << "\n";
+          } else {
+            std::cout << e.message << "\n";
+            for (const std::string& cause : e.causes) std::cout << cause << "\n";
+          }
+          return kExitUnknown;
+        }
         return kExitOk;
       },
       [&](const backoffice::OperationFailed& e) {

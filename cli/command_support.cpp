@@ -27,6 +27,10 @@ int RunCommand(const std::function<int()>& body,
       for (const std::string& cause : e.causes) PrintError(cause);
     }
     return kExitFailed;
+  } catch (const backoffice::OutcomeUnknown& e) {
+    PrintError(e.message);
+    for (const std::string& cause : e.causes) PrintError(cause);
+    return kExitUnknown;
   } catch (const automation::AutomationError& e) {
     PrintError(e.source() + ": " + e.description());
     return kExitFailed;

@@ -1,7 +1,7 @@
 // What every command that works on a host database shares: the progress
 // display its output asks for, and one place that turns the back office's
 // answers into exit codes (a refusal 2, an operation's failure or an error
-// of the platform 1), so that --json never changes the code.
+// of the platform 1, a commit in doubt 3), so that --json never changes the code.
 //
 // Thread-safety: the calling thread's host context.
 #pragma once
@@ -19,7 +19,8 @@ namespace tovan::cli {
 std::shared_ptr<hostlib::EventsSwitch> ProgressDisplay(bool json);
 
 // Runs `body`; a Refusal is printed as one line (exit 2), an AutomationError
-// too (exit 1).  `failed` prints an OperationFailed (exit 1).
+// too (exit 1), an OutcomeUnknown with its causes (exit 3).  `failed` prints
+// an OperationFailed (exit 1).
 int RunCommand(const std::function<int()>& body,
                const std::function<void(const backoffice::OperationFailed&)>& failed = nullptr);
 

@@ -1,6 +1,7 @@
 // The subcommands of `dailybalance`, each a function from parsed options to
 // an exit code: 0 success, 1 the operation answered a failure, 2 bad usage
-// or bad input (a one-line message on stderr names what is wrong).
+// or bad input (a one-line message on stderr names what is wrong), 3 the
+// answer to a commit was lost and the server could not say whether it stands.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@ namespace tovan::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitBadInput = 2;
+inline constexpr int kExitUnknown = 3;
 
 int RunRegister(bool unregister, bool json);
 

@@ -464,7 +464,7 @@ CREATE TABLE t_AuditLog (
   FTime datetime DEFAULT (datetime('now','localtime')),
   FUserID int DEFAULT 0,
   FEvent varchar(20) DEFAULT '',       -- close, cancel, option, user, sign-in
-  FResult varchar(10) DEFAULT '',      -- done, refused or failed
+  FResult varchar(10) DEFAULT '',      -- done, refused, failed or unknown
   FShops varchar(255) DEFAULT '',      -- shop ids, comma-separated
   FBills ntext DEFAULT '',             -- retail bill ids, comma-separated
   FDailyBillID int DEFAULT 0,

@@ -69,6 +69,8 @@ Json Close(bo::Session& session, const bo::ClosingRequest& request, automation::
     return out;
   } catch (const bo::OperationFailed& e) {
     return Json{{"ok", false}, {"message", e.message}, {"causes", e.causes}};
+  } catch (const bo::OutcomeUnknown& e) {
+    return Json{{"ok", false}, {"unknown", true}, {"message", e.message}, {"causes", e.causes}};
   } catch (const bo::Refusal& e) {
     // The data moved on between the answer and the run (bills closed beside it).
     Json out = RefusalJson(e);

@@ -27,6 +27,8 @@ Json Customer(backoffice::Session& session, int32_t id);
 Json Accounts(backoffice::Session& session);
 
 // The closing and the cancellation, reporting progress through `events`.
+// A closing whose commit is in doubt answers "unknown": true beside "ok":
+// false; a cancellation lists such days under "unknown".
 Json Close(backoffice::Session& session, const backoffice::ClosingRequest& request, automation::DispatchPtr events);
 Json Cancel(backoffice::Session& session, const std::string& ids, const std::string& reason,
            automation::DispatchPtr events);

@@ -91,7 +91,9 @@ class ConnectionBackend {
   // Begin takes the write lock, waiting up to the busy timeout for another
   // unit to end; on a server it begins a transaction whose conflicts with
   // another surface as a database error at the statement that meets them.
-  // A read-only Begin takes no lock on either.
+  // A read-only Begin takes no lock on either.  A commit that fails has not
+  // committed, except kCommitInDoubt: its answer was lost and the engine
+  // could not find out what became of it.
   virtual void BeginTransaction(TransactionAccess access) = 0;
   virtual void CommitTransaction() = 0;
   virtual void RollbackTransaction() = 0;

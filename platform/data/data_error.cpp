@@ -10,6 +10,10 @@ void RaiseDatabaseError(const std::string& message) {
   throw automation::AutomationError(kDatabaseError, kErrorSource, message);
 }
 
+void RaiseCommitInDoubt(const std::string& message) {
+  throw automation::AutomationError(kCommitInDoubt, kErrorSource, message);
+}
+
 std::string_view FaultText(DatabaseFault fault) {
   switch (fault) {
     case DatabaseFault::kDiskFull: return "the disk is full";

@@ -27,6 +27,13 @@ inline constexpr const char* kErrorSource = "TovanData";
 
 [[noreturn]] void RaiseDatabaseError(const std::string& message);
 
+// XACT_E_INDOUBT: a commit whose answer was lost and whose outcome the
+// server could not be asked for.  The work may stand or may be gone; a host
+// must neither report it done nor run it again.
+inline constexpr int32_t kCommitInDoubt = static_cast<int32_t>(0x8004D016u);
+[[noreturn]] void RaiseCommitInDoubt(const std::string& message);
+inline bool IsCommitInDoubt(const automation::AutomationError& error) { return error.number() == kCommitInDoubt; }
+
 // Failures of the database rather than of a statement.
 enum class DatabaseFault {
   kDiskFull,

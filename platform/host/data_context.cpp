@@ -155,6 +155,10 @@ bool RunUnitOfWork(const std::function<bool(HostUnitOfWork&)>& body, int attempt
     try {
       const bool result = body(unit);
       if (unit.committed() || context->ConflictCount() == before || attempt >= attempts) return result;
+    } catch (const automation::AutomationError& e) {
+      // A unit whose commit is in doubt may stand: never run it again.
+      if (data::IsCommitInDoubt(e) || unit.committed() || context->ConflictCount() == before || attempt >= attempts)
+        throw;
     } catch (...) {
       if (unit.committed() || context->ConflictCount() == before || attempt >= attempts) throw;
     }

@@ -133,7 +133,8 @@ class HostUnitOfWork {
 
   Vote last_vote() const { return context_->last_vote(); }
   bool committed() const { return committed_; }
-  // Raises kDatabaseError when the commit fails (the work is rolled back).
+  // Raises kDatabaseError when the commit fails (the work is rolled back),
+  // or data::kCommitInDoubt when nobody can say whether it committed.
   void Commit();
   void Rollback();
 
@@ -150,7 +151,8 @@ class HostUnitOfWork {
 // again, up to `attempts` times in all, so that the second of two closings
 // of the same bills sees the first's work and refuses on its own terms.
 // `body` commits the unit itself when it succeeds; an exception it raises
-// counts as a failed attempt and passes on from the last one.
+// counts as a failed attempt and passes on from the last one, and at once
+// when it is a commit in doubt (data::kCommitInDoubt).
 bool RunUnitOfWork(const std::function<bool(HostUnitOfWork&)>& body, int attempts = 4,
                    data::TransactionAccess access = data::TransactionAccess::kReadWrite);
 

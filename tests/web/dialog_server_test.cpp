@@ -26,6 +26,7 @@
 #include "platform/data/open.h"
 #include "tests/reliability/reliability_support.h"
 #include "tests/support/cli_run.h"
+#include "tests/support/commit_cutting_proxy.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_backend.h"
 
@@ -414,6 +415,39 @@ TEST(DialogServer, ClosesWithProgressNamesCausesAndCancels) {
   EXPECT_EQ(server.Post("/api/cancel", Json{{"ids", daily_id}, {"reason", "again"}})->status, 409) << "cancelled already";
   EXPECT_EQ(server.Post("/api/cancel", Json{{"ids", daily_id}})->status, 400) << "no reason";
   EXPECT_EQ(server.Post("/api/close", Json{{"ids", ids}, {"client", client}})->status, 202);
+}
+
+// The jobs answer a lost COMMIT answer as the command does: done when the
+// server committed, "unknown" only when it cannot be asked.
+TEST(DialogServer, JobsReportWhatTheServerDidWhenACommitAnswerIsLost) {
+  if (!OnServer() || ServerHost().empty()) GTEST_SKIP() << "a lost COMMIT answer is a server's matter";
+  TempDir dir;
+  { DialogServer init(dir, {}, ""); }
+  std::string db;
+  std::ifstream(dir.File("db-source")) >> db;
+  CommitCuttingProxy proxy(ServerHost());
+  std::ofstream(dir.File("db-source"), std::ios::trunc) << proxy.Through(db);
+  DialogServer server(dir);
+  std::string ids = OpenSalesIds(server);
+
+  proxy.CutNextCommit(CommitCuttingProxy::Cut::kAfterCommitPassed);
+  Json closed = server.RunJob("/api/close", Json{{"ids", ids}, {"date", kDay}, {"client", FirstCustomer(server)}});
+  EXPECT_TRUE(closed["ok"]) << closed.dump();
+  EXPECT_EQ(proxy.cuts(), 1);
+  EXPECT_EQ(OpenSalesIds(server), "");
+  std::string daily_id = server.Get("/api/closed")["days"][0]["id"].dump();
+
+  proxy.CutNextCommit(CommitCuttingProxy::Cut::kAfterCommitPassed, /*then_unreachable=*/true);
+  Json cancelled = server.RunJob("/api/cancel", Json{{"ids", daily_id}, {"reason", "counted again"}});
+  EXPECT_FALSE(cancelled["ok"]) << cancelled.dump();
+  EXPECT_TRUE(cancelled["failed"].empty());
+  ASSERT_EQ(cancelled["unknown"].size(), 1u) << cancelled.dump();
+  EXPECT_EQ(cancelled["unknown"][0]["lines"][0], "unknown: check `closed`");
+  // The cut-off session finishes the COMMIT it received after the job has answered.
+  bool reopened = false;
+  for (int i = 0; i < 250 && !reopened; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+    reopened = automation::CLng(Query(db, "SELECT count(*) FROM t_LS_Retail WHERE FDailyBillID<>0").At(0, 0)) == 0;
+  EXPECT_TRUE(reopened) << "the server did cancel it";
 }
 
 TEST(DialogServer, NamesItemsWithoutABatchOrStockBeforeClosing) {

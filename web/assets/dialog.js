@@ -265,6 +265,10 @@ async function closeDay() {
       await loadBills();
     } else if (r.field) {
       showError(new Refused(r.message, r.field));
+    } else if (r.unknown) {
+      showLines($('#result'), false, t('closeUnknown'),
+        [r.message, ...(r.causes || [])]);
+      await loadBills();
     } else {
       showLines($('#result'), false, r.message, r.causes || []);
     }
@@ -376,6 +380,7 @@ async function cancelDays() {
     const lines = [
       ...(r.cancelled || []).map((d) => t('cancelledOne', { no: d.dailyBillNo })),
       ...(r.failed || []).flatMap((f) => [t('notCancelled', { no: f.dailyBillNo }), ...f.lines]),
+      ...(r.unknown || []).flatMap((f) => [t('outcomeUnknown', { no: f.dailyBillNo }), ...f.lines]),
       ...(r.message ? [r.message] : []),
       ...(r.ok ? ['反日结完成！'] : []),
     ];

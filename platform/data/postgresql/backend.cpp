@@ -3,8 +3,10 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/automation/text.h"
 #include "platform/data/ado_constants.h"
@@ -48,12 +50,69 @@ std::string OneLine(std::string message) {
   for (std::size_t i = 0; i < message.size(); ++i) {
     if (message[i] == '\n') {
       out += "; ";
-      while (i + 1 < message.size() && message[i + 1] == ' ') ++i;
+      while (i + 1 < message.size() && (message[i + 1] == ' ' || message[i + 1] == '\t')) ++i;
     } else if (message[i] != '\r') {
       out.push_back(message[i]);
     }
   }
   return out;
+}
+
+// What became of a unit whose COMMIT got no answer.
+enum class Outcome { kCommitted, kAborted, kUnknown };
+
+// A session whose client is gone ends its transaction when it notices; past
+// a second it may be waiting for a client cut off by the network, and is
+// ended, which settles the transaction either way.
+constexpr auto kOutcomeWait = std::chrono::seconds(5);
+constexpr auto kEndSessionAfter = std::chrono::seconds(1);
+
+// Asks the server on a connection of its own what became of the transaction
+// `xact_id` of the session `pid`; `why` says why it cannot tell.
+Outcome AskOutcome(const std::string& conninfo, bool xid8, const std::string& xact_id, int pid, std::string& why) {
+  const char* keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
+  const char* values[] = {"5", "dailybalance", conninfo.c_str(), nullptr};
+  std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdbParams(keywords, values, 1), &PQfinish);
+  if (!conn || PQstatus(conn.get()) != CONNECTION_OK) {
+    why = "the server cannot be asked: " + (conn ? OneLine(PQerrorMessage(conn.get())) : std::string("out of memory"));
+    return Outcome::kUnknown;
+  }
+  const char* status_sql = xid8 ? "SELECT pg_xact_status($1::xid8)" : "SELECT txid_status($1::bigint)";
+  const std::string pid_text = std::to_string(pid);
+  const std::string xid32 = std::to_string(std::strtoull(xact_id.c_str(), nullptr, 10) & 0xffffffffu);
+  const auto start = std::chrono::steady_clock::now();
+  bool ended = false;
+  for (;;) {
+    const char* id[] = {xact_id.c_str()};
+    PGresult* r = PQexecParams(conn.get(), status_sql, 1, nullptr, id, nullptr, nullptr, 0);
+    const bool read = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1;
+    const std::string status = read && !PQgetisnull(r, 0, 0) ? PQgetvalue(r, 0, 0) : "";
+    PQclear(r);
+    if (!read) {
+      why = "the server cannot be asked: " + OneLine(PQerrorMessage(conn.get()));
+      return Outcome::kUnknown;
+    }
+    if (status == "committed") return Outcome::kCommitted;
+    if (status == "aborted") return Outcome::kAborted;
+    if (status.empty()) {
+      why = "the server no longer knows the transaction";
+      return Outcome::kUnknown;
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    if (waited > kOutcomeWait) {
+      why = "the transaction is still in progress on the server";
+      return Outcome::kUnknown;
+    }
+    if (!ended && waited > kEndSessionAfter) {
+      ended = true;
+      const char* which[] = {pid_text.c_str(), xid32.c_str()};
+      PQclear(PQexecParams(conn.get(),
+                           "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid=$1::int AND "
+                           "backend_xid::text=$2",
+                           2, nullptr, which, nullptr, nullptr, 0));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 int32_t AdoTypeOf(Oid type) {
@@ -431,6 +490,7 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
       if (!failed) {
         failed = true;
         failure.index = index;
+        failure.answered = PQresultErrorField(r, PG_DIAG_SQLSTATE) != nullptr;
         NoteError(r, failure.message);
       }
     } else if (status == PGRES_TUPLES_OK && is_statement && !failed && want_rows && statements[index].collect &&
@@ -792,7 +852,20 @@ void PostgresBackend::BeginTransaction(TransactionAccess access) {
       begin[0].sql = "BEGIN ISOLATION LEVEL REPEATABLE READ";
       break;
   }
-  Exchange(begin, nullptr);
+  // A unit that writes takes its transaction id in the same round trip: should
+  // the answer to its COMMIT be lost, a new session can ask what became of it.
+  const bool writes = access != TransactionAccess::kReadOnly;
+  if (writes) {
+    begin.emplace_back();
+    xid8_ = PQserverVersion(conn_) >= 130000;
+    begin[1].sql = xid8_ ? "SELECT pg_current_xact_id()::text" : "SELECT txid_current()::text";
+    begin[1].collect = true;
+    begin[1].counted = false;
+  }
+  BatchResult out;
+  Exchange(begin, &out);
+  xact_id_ = writes && out.has_rows && out.rows.RowCount() > 0 ? out.rows.At(0, 0).string() : std::string();
+  unit_pid_ = PQbackendPID(conn_);
   in_transaction_ = true;
 }
 
@@ -805,15 +878,31 @@ void PostgresBackend::CommitTransaction() {
     throw;
   }
   in_transaction_ = false;
+  const std::string xact_id = std::exchange(xact_id_, std::string());
   std::vector<Outgoing> commit(1);
   commit[0].sql = "COMMIT";
   BatchResult out;
   Failure failure;
-  if (!TryExchange(commit, &out, failure, Framing::kControl)) Fail("the unit of work could not be committed: " + failure.message);
+  if (TryExchange(commit, &out, failure, Framing::kControl)) return;
+  // The server's own refusal is certain; a unit without an id wrote nothing.
+  if (xact_id.empty() || (failure.answered && PQstatus(conn_) == CONNECTION_OK))
+    Fail("the unit of work could not be committed: " + failure.message);
+  // The answer was lost: the COMMIT may have reached the server or not.
+  std::string why;
+  switch (AskOutcome(ServerConnectionText(data_source_), xid8_, xact_id, unit_pid_, why)) {
+    case Outcome::kCommitted:
+      return;  // the connection is made again at the next call
+    case Outcome::kAborted:
+      Fail("the unit of work was not committed, the server rolled it back: " + failure.message);
+    case Outcome::kUnknown:
+      RaiseCommitInDoubt(OneLine("the answer to the commit was lost (" + failure.message +
+                                 ") and whether it was committed is unknown: " + why));
+  }
 }
 
 void PostgresBackend::RollbackTransaction() {
   held_.clear();  // never sent: nothing to undo
+  xact_id_.clear();
   if (!in_transaction_) return;
   in_transaction_ = false;
   std::vector<Outgoing> rollback(1);

@@ -29,7 +29,10 @@
 //
 // Errors: AutomationError(kDatabaseError) with the server's message on one
 // line.  A connection lost inside a unit fails the unit (the server rolls it
-// back); one lost while no unit is open is made again at the next call.
+// back); one lost while no unit is open is made again at the next call.  A
+// COMMIT whose answer is lost is asked after on a new connection, by the
+// transaction id the unit took when it began: committed returns, rolled back
+// raises kDatabaseError, and kCommitInDoubt only when the server cannot say.
 //
 // Thread-safety: one thread at a time.
 #pragma once
@@ -113,6 +116,7 @@ class PostgresBackend final : public ConnectionBackend {
   struct Failure {
     std::size_t index = 0;  // the failing statement among those sent
     std::string message;
+    bool answered = false;  // the server itself answered the error (not a lost connection)
   };
 
   PostgresBackend(PGconn* conn, std::string data_source);
@@ -169,6 +173,9 @@ class PostgresBackend final : public ConnectionBackend {
   std::vector<Outgoing> held_;  // writes of the open run not yet sent
   int run_depth_ = 0;
   bool in_transaction_ = false;
+  std::string xact_id_;  // the open unit's transaction id; empty for a unit that only reads
+  int unit_pid_ = 0;     // the server process of the open unit's session
+  bool xid8_ = true;     // the server has pg_current_xact_id (13 and later)
   std::int64_t conflicts_ = 0;
 };
 
