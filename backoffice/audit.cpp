@@ -1,5 +1,6 @@
 #include "backoffice/audit.h"
 
+#include "backoffice/field_values.h"
 #include "backoffice/input_checks.h"
 #include "backoffice/operators.h"
 #include "host/host_database.h"
@@ -20,7 +21,6 @@ std::string ShopsText(const std::vector<int32_t>& shops) {
   return text;
 }
 
-std::string Text(const Variant& v) { return v.IsEmpty() || v.IsNull() ? std::string() : automation::CStr(v); }
 }  // namespace
 
 void Audit(Session& session, const AuditEntry& e) {
@@ -66,16 +66,16 @@ std::vector<AuditRow> ReadAuditTrail(Session& session, const AuditFilter& filter
     row.id = automation::CLng(rows.At(r, 0));
     row.time = rows.At(r, 1).IsNull() ? std::string() : automation::DateToText(automation::CDate(rows.At(r, 1)));
     row.user_id = automation::CLng(rows.At(r, 2));
-    row.user = Text(rows.At(r, 3));
-    row.event = Text(rows.At(r, 4));
-    row.result = Text(rows.At(r, 5));
-    for (const std::string& shop : SplitIds(Text(rows.At(r, 6)))) {
+    row.user = FieldText(rows.At(r, 3));
+    row.event = FieldText(rows.At(r, 4));
+    row.result = FieldText(rows.At(r, 5));
+    for (const std::string& shop : SplitIds(FieldText(rows.At(r, 6)))) {
       if (!shop.empty()) row.shops.push_back(static_cast<int32_t>(std::stol(shop)));
     }
-    row.bills = IdCount(Text(rows.At(r, 7)));
+    row.bills = IdCount(FieldText(rows.At(r, 7)));
     row.daily_bill_id = automation::CLng(foundation::NullToDefault(rows.At(r, 8), Variant(int32_t{0})));
-    row.daily_bill_no = Text(rows.At(r, 9));
-    row.message = Text(rows.At(r, 10));
+    row.daily_bill_no = FieldText(rows.At(r, 9));
+    row.message = FieldText(rows.At(r, 10));
     out.push_back(std::move(row));
   }
   return out;

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "backoffice/database_fault.h"
+#include "backoffice/field_values.h"
 #include "backoffice/input_checks.h"
 #include "backoffice/refusal.h"
 #include "host/host_database.h"
@@ -16,10 +17,7 @@ namespace tovan::backoffice {
 using automation::Variant;
 
 namespace {
-std::string Text(const Variant& v) { return v.IsEmpty() || v.IsNull() ? std::string() : automation::CStr(v); }
-double Number(const Variant& v) { return v.IsEmpty() || v.IsNull() ? 0.0 : automation::CDbl(v); }
-int32_t Long(const Variant& v) { return v.IsEmpty() || v.IsNull() ? 0 : automation::CLng(v); }
-std::string Day(const Variant& v) { return Text(v).substr(0, 10); }
+std::string Day(const Variant& v) { return FieldText(v).substr(0, 10); }
 std::string Join(const std::vector<int32_t>& ids) {
   std::string out;
   for (int32_t id : ids) out += (out.empty() ? "" : ",") + std::to_string(id);
@@ -48,7 +46,7 @@ std::vector<int32_t> SelectDays(Session& session, hostlib::HostDatabase& db, con
     if (!list)
       throw Refusal("filter", "not a condition on b (daily bill) and be (entry) that the database accepts: " +
                                   filter.sql);
-    for (int32_t p = 1; p <= list->UpperBound(); ++p) ids.push_back(Long(list->Record(p)->Value("FID")));
+    for (int32_t p = 1; p <= list->UpperBound(); ++p) ids.push_back(FieldLong(list->Record(p)->Value("FID")));
     return ids;
   }
   std::string sql = "SELECT b.FID FROM t_LS_DailyBill b WHERE 1=1";
@@ -67,7 +65,7 @@ std::vector<int32_t> SelectDays(Session& session, hostlib::HostDatabase& db, con
   }
   auto rows = db.Query(sql, values);
   if (rows.RowCount() == 0) db.CheckSound("t_LS_DailyBill");  // never "none" from a damaged file
-  for (size_t r = 0; r < rows.RowCount(); ++r) ids.push_back(Long(rows.At(r, 0)));
+  for (size_t r = 0; r < rows.RowCount(); ++r) ids.push_back(FieldLong(rows.At(r, 0)));
   return ids;
 }
 
@@ -80,11 +78,11 @@ std::map<int32_t, ClosedDay> Describe(hostlib::HostDatabase& db, const std::vect
                           "LEFT JOIN t_Users u ON u.FUserID=b.FEmpID WHERE b.FID IN " + in);
   for (size_t r = 0; r < headers.RowCount(); ++r) {
     ClosedDay d;
-    d.id = Long(headers.At(r, 0));
-    d.bill_no = Text(headers.At(r, 1));
+    d.id = FieldLong(headers.At(r, 0));
+    d.bill_no = FieldText(headers.At(r, 1));
     d.date = Day(headers.At(r, 2));
-    d.operator_id = Long(headers.At(r, 3));
-    d.operator_name = Text(headers.At(r, 4));
+    d.operator_id = FieldLong(headers.At(r, 3));
+    d.operator_name = FieldText(headers.At(r, 4));
     d.closed_at = headers.At(r, 5).IsNull() ? std::string() : automation::DateToText(automation::CDate(headers.At(r, 5)));
     days[d.id] = std::move(d);
   }
@@ -93,32 +91,32 @@ std::map<int32_t, ClosedDay> Describe(hostlib::HostDatabase& db, const std::vect
       "LEFT JOIN t_LS_BranchShop s ON s.FItemID=r.FBranchShop WHERE r.FDailyBillID IN " + in +
       " GROUP BY r.FDailyBillID, r.FBranchShop, s.FName ORDER BY r.FDailyBillID, r.FBranchShop");
   for (size_t r = 0; r < shops.RowCount(); ++r) {
-    auto it = days.find(Long(shops.At(r, 0)));
+    auto it = days.find(FieldLong(shops.At(r, 0)));
     if (it == days.end()) continue;
-    std::string name = Text(shops.At(r, 2));
-    it->second.shops.push_back(name.empty() ? std::to_string(Long(shops.At(r, 1))) : name);
-    it->second.bills += Long(shops.At(r, 3));
-    it->second.amount += Number(shops.At(r, 4));
+    std::string name = FieldText(shops.At(r, 2));
+    it->second.shops.push_back(name.empty() ? std::to_string(FieldLong(shops.At(r, 1))) : name);
+    it->second.bills += FieldLong(shops.At(r, 3));
+    it->second.amount += FieldNumber(shops.At(r, 4));
   }
   auto stock = db.Query(kStockBillOfDay + in);
   std::map<int32_t, int32_t> day_of_stock_bill;
   for (size_t r = 0; r < stock.RowCount(); ++r) {
-    auto it = days.find(Long(stock.At(r, 0)));
+    auto it = days.find(FieldLong(stock.At(r, 0)));
     if (it == days.end()) continue;
-    it->second.stock_bill_no = Text(stock.At(r, 2));
-    day_of_stock_bill[Long(stock.At(r, 1))] = it->first;
+    it->second.stock_bill_no = FieldText(stock.At(r, 2));
+    day_of_stock_bill[FieldLong(stock.At(r, 1))] = it->first;
   }
   if (!day_of_stock_bill.empty()) {
     std::vector<int32_t> stock_ids;
     for (const auto& [stock_id, day] : day_of_stock_bill) stock_ids.push_back(stock_id);
     auto checks = db.Query(kCheckBillOfStockBill + ("(" + Join(stock_ids) + ")"));
     for (size_t r = 0; r < checks.RowCount(); ++r)
-      days[day_of_stock_bill[Long(checks.At(r, 0))]].check_bill_no = Text(checks.At(r, 1));
+      days[day_of_stock_bill[FieldLong(checks.At(r, 0))]].check_bill_no = FieldText(checks.At(r, 1));
   }
   return days;
 }
 
-std::string TypeName(const Variant& type) { return Text(type) == "2" ? "returns" : "sales"; }
+std::string TypeName(const Variant& type) { return FieldText(type) == "2" ? "returns" : "sales"; }
 }  // namespace
 
 std::string NumberPart(const std::string& text) {
@@ -165,16 +163,16 @@ DayDetails ShowDay(Session& session, int32_t id) {
       "WHERE r.FDailyBillID=?1 ORDER BY r.FDate, r.FID",
       {Variant(id)});
   for (size_t r = 0; r < bills.RowCount(); ++r) {
-    DayBill b{Long(bills.At(r, 0)), Text(bills.At(r, 1)), Day(bills.At(r, 2)), TypeName(bills.At(r, 3)),
-              Text(bills.At(r, 4)), Text(bills.At(r, 5)), Number(bills.At(r, 6))};
+    DayBill b{FieldLong(bills.At(r, 0)), FieldText(bills.At(r, 1)), Day(bills.At(r, 2)), TypeName(bills.At(r, 3)),
+              FieldText(bills.At(r, 4)), FieldText(bills.At(r, 5)), FieldNumber(bills.At(r, 6))};
     details.bills_total += b.amount;
     details.bills.push_back(std::move(b));
   }
   auto stock = db.Query(std::string(kStockBillOfDay) + "(" + std::to_string(id) + ")");
   if (stock.RowCount() > 0) {
     DayDetails::StockBill bill;
-    const int32_t stock_id = Long(stock.At(0, 1));
-    bill.bill_no = Text(stock.At(0, 2));
+    const int32_t stock_id = FieldLong(stock.At(0, 1));
+    bill.bill_no = FieldText(stock.At(0, 2));
     bill.date = Day(stock.At(0, 3));
     auto lines = db.Query(
         "SELECT e.FIndex, i.FNumber, i.FName, u.FName, st.FName, e.FBatchNo, e.FQty, e.FPrice, e.FAmount "
@@ -183,17 +181,18 @@ DayDetails ShowDay(Session& session, int32_t id) {
         "WHERE e.FID=?1 ORDER BY e.FIndex",
         {Variant(stock_id)});
     for (size_t r = 0; r < lines.RowCount(); ++r) {
-      StockLine line{static_cast<int>(Long(lines.At(r, 0))), Text(lines.At(r, 1)), Text(lines.At(r, 2)),
-                     Text(lines.At(r, 3)), Text(lines.At(r, 4)), Text(lines.At(r, 5)),
-                     Number(lines.At(r, 6)), Number(lines.At(r, 7)), Number(lines.At(r, 8))};
+      StockLine line{static_cast<int>(FieldLong(lines.At(r, 0))), FieldText(lines.At(r, 1)), FieldText(lines.At(r, 2)),
+                     FieldText(lines.At(r, 3)), FieldText(lines.At(r, 4)), FieldText(lines.At(r, 5)),
+                     FieldNumber(lines.At(r, 6)), FieldNumber(lines.At(r, 7)), FieldNumber(lines.At(r, 8))};
       bill.total += line.amount;
       bill.lines.push_back(std::move(line));
     }
     details.stock_bill = std::move(bill);
     auto check = db.Query(std::string(kCheckBillOfStockBill) + "(" + std::to_string(stock_id) + ")");
     if (check.RowCount() > 0)
-      details.check_bill = DayDetails::CheckBill{Text(check.At(0, 1)), Text(check.At(0, 3)), Long(check.At(0, 2)),
-                                                 Number(check.At(0, 4)), Long(check.At(0, 5)) == 1};
+      details.check_bill = DayDetails::CheckBill{FieldText(check.At(0, 1)), FieldText(check.At(0, 3)),
+                                                 FieldLong(check.At(0, 2)),
+                                                 FieldNumber(check.At(0, 4)), FieldLong(check.At(0, 5)) == 1};
   }
   return details;
 }

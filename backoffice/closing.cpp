@@ -8,6 +8,7 @@
 #include "backoffice/audit.h"
 #include "backoffice/closing_obstacles.h"
 #include "backoffice/database_fault.h"
+#include "backoffice/field_values.h"
 #include "backoffice/input_checks.h"
 #include "backoffice/lookups.h"
 #include "backoffice/operators.h"
@@ -25,7 +26,6 @@ using automation::Date;
 using automation::Variant;
 
 namespace {
-std::string Text(const Variant& v) { return v.IsEmpty() || v.IsNull() ? std::string() : CStr(v); }
 std::string Day(Date d) { return automation::DateToText(d); }
 
 std::string Setting(const automation::DispatchPtr& data, const char* key) {
@@ -46,9 +46,9 @@ std::optional<Date> PeriodStart(hostlib::HostDatabase& db) {
                        "('CurrentYear','CurrentPeriod')");
   int year = 0, period = 0;
   for (size_t r = 0; r < rows.RowCount(); ++r) {
-    std::string value = Text(rows.At(r, 1));
+    std::string value = FieldText(rows.At(r, 1));
     if (value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos) continue;
-    (automation::EqualsNoCase(Text(rows.At(r, 0)), "CurrentYear") ? year : period) = std::stoi(value);
+    (automation::EqualsNoCase(FieldText(rows.At(r, 0)), "CurrentYear") ? year : period) = std::stoi(value);
   }
   if (year < 1900 || period < 1 || period > 12) return {};
   return Date::FromParts(year, period, 1);
@@ -65,7 +65,7 @@ std::string DayBills(hostlib::HostDatabase& db, Date day, const std::string& bil
   }
   auto rows = db.Query(sql + " ORDER BY FID", values);
   std::string ids;
-  for (size_t r = 0; r < rows.RowCount(); ++r) ids += (ids.empty() ? "" : ",") + Text(rows.At(r, 0));
+  for (size_t r = 0; r < rows.RowCount(); ++r) ids += (ids.empty() ? "" : ",") + FieldText(rows.At(r, 0));
   return ids;
 }
 
@@ -109,7 +109,7 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
   auto rows = db.Query("SELECT FID, FDailyBillID, FDailyBillNo, FDate, FBranchShop, FBillType, FBillNo FROM "
                        "t_LS_Retail WHERE FID IN (" + plan.ids + ") ORDER BY FID" + db.ForUpdate());
   std::map<std::string, size_t> found;
-  for (size_t r = 0; r < rows.RowCount(); ++r) found.emplace(Text(rows.At(r, 0)), r);
+  for (size_t r = 0; r < rows.RowCount(); ++r) found.emplace(FieldText(rows.At(r, 0)), r);
   std::vector<std::string> unknown, closed, repeated, other_shop;
   std::set<std::string> seen;
   std::set<double> days;
@@ -127,7 +127,7 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
     }
     size_t r = it->second;
     if (automation::CLng(rows.At(r, 1)) != 0) {
-      closed.push_back(id + " (" + Text(rows.At(r, 2)) + ")");
+      closed.push_back(id + " (" + FieldText(rows.At(r, 2)) + ")");
       continue;
     }
     const Date stored = automation::CDate(rows.At(r, 3));
@@ -219,7 +219,7 @@ bool UpdateSelectionBalances(const automation::DispatchPtr& data, const std::str
 }
 
 std::string FirstValue(hostlib::HostDatabase& db, const std::string& sql, const Variant& parameter) {
-  return Text(db.Scalar(sql, {parameter}));
+  return FieldText(db.Scalar(sql, {parameter}));
 }
 
 // The validity check; answers the bills' type, "1" or "2".

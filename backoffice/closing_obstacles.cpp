@@ -2,21 +2,18 @@
 
 #include <fmt/format.h>
 
+#include "backoffice/field_values.h"
 #include "platform/automation/variant.h"
 
 namespace tovan::backoffice {
 
-using automation::CDbl;
-using automation::CStr;
 using automation::Variant;
 
 namespace {
-std::string Text(const Variant& v) { return v.IsEmpty() || v.IsNull() ? std::string() : CStr(v); }
-double Number(const Variant& v) { return v.IsEmpty() || v.IsNull() ? 0.0 : CDbl(v); }
-
 // "1.001 Apple (id 12)": how an operator finds the item in the master data.
 std::string ItemName(const data::ResultSet& rows, size_t r, size_t number, size_t name, size_t id) {
-  return fmt::format("{} {} (id {})", Text(rows.At(r, number)), Text(rows.At(r, name)), Text(rows.At(r, id)));
+  return fmt::format("{} {} (id {})", FieldText(rows.At(r, number)), FieldText(rows.At(r, name)),
+                     FieldText(rows.At(r, id)));
 }
 
 }  // namespace
@@ -30,7 +27,7 @@ std::vector<std::string> FindClosingObstacles(hostlib::HostDatabase& db, const O
   Variant total = db.Scalar("SELECT sum(FBalAmount) FROM T_LS_RetailEntry WHERE FID IN " + in);
   if (total.IsEmpty() || total.IsNull())
     causes.push_back("the selected bills have no goods lines");
-  else if (Number(total) == 0)
+  else if (FieldNumber(total) == 0)
     causes.push_back("the balance amounts of the selected bills add up to 0");
   if (plan.settlement_records == 0)
     causes.push_back("the selected bills have no settlement amounts of methods 1, 2 or 5: the stock bill takes its "
@@ -57,11 +54,13 @@ std::vector<std::string> FindClosingObstacles(hostlib::HostDatabase& db, const O
   for (size_t r = 0; r < batches.RowCount(); ++r)
     causes.push_back(fmt::format("item {} has no batch {}in stock {} {} (property {}) to take from",
                                  ItemName(batches, r, 1, 2, 0), plan.bill_type == "1" ? "with stock on hand " : "",
-                                 Text(batches.At(r, 3)), Text(batches.At(r, 4)), Text(batches.At(r, 5))));
+                                 FieldText(batches.At(r, 3)), FieldText(batches.At(r, 4)),
+                                 FieldText(batches.At(r, 5))));
 
   // The stock audit refuses to go below zero unless negative stock is allowed.
   bool allow_negative =
-      Text(db.Scalar("SELECT FValue FROM t_SystemProfile WHERE FCategory='IC' AND FKey='AllowNegativeStock'")) == "1";
+      FieldText(db.Scalar("SELECT FValue FROM t_SystemProfile WHERE FCategory='IC' AND FKey='AllowNegativeStock'")) ==
+      "1";
   if (plan.bill_type == "1" && !allow_negative) {
     auto short_rows = db.Query(
         "SELECT t.FItemID, c.FNumber, c.FName, t.FStock, coalesce(s.FName,''), t.FQty, coalesce(v.FQty,0) FROM "
@@ -72,9 +71,10 @@ std::vector<std::string> FindClosingObstacles(hostlib::HostDatabase& db, const O
         "WHERE c.FIsBatchManager=0 AND coalesce(v.FQty,0) < t.FQty - 0.000001 ORDER BY c.FNumber, t.FStock");
     for (size_t r = 0; r < short_rows.RowCount(); ++r)
       causes.push_back(fmt::format("item {} is short in stock {} {}: {} on hand, the bills take {}",
-                                   ItemName(short_rows, r, 1, 2, 0), Text(short_rows.At(r, 3)),
-                                   Text(short_rows.At(r, 4)), automation::NumberToText(Number(short_rows.At(r, 6))),
-                                   automation::NumberToText(Number(short_rows.At(r, 5)))));
+                                   ItemName(short_rows, r, 1, 2, 0), FieldText(short_rows.At(r, 3)),
+                                   FieldText(short_rows.At(r, 4)),
+                                   automation::NumberToText(FieldNumber(short_rows.At(r, 6))),
+                                   automation::NumberToText(FieldNumber(short_rows.At(r, 5)))));
   }
   return causes;
 }

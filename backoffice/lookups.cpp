@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "backoffice/field_values.h"
 #include "backoffice/input_checks.h"
 #include "backoffice/refusal.h"
 #include "platform/automation/text.h"
@@ -17,10 +18,6 @@ using automation::CStr;
 using automation::Variant;
 
 namespace {
-std::string Text(const Variant& v) { return v.IsEmpty() || v.IsNull() ? std::string() : CStr(v); }
-double Number(const Variant& v) { return v.IsEmpty() || v.IsNull() ? 0.0 : automation::CDbl(v); }
-int32_t Long(const Variant& v) { return v.IsEmpty() || v.IsNull() ? 0 : automation::CLng(v); }
-
 // A record list a member answered; a list that cannot be read is a failure, never "none".
 std::shared_ptr<foundation::Vector> Records(const Variant& list, const char* what) {
   auto vector = foundation::AsVector(list);
@@ -41,7 +38,7 @@ std::vector<Shop> ListShops(Session& session) {
   auto rows = db.Query("SELECT FItemID, FNumber, FName FROM t_LS_BranchShop ORDER BY FNumber, FItemID");
   std::vector<Shop> shops;
   for (size_t r = 0; r < rows.RowCount(); ++r)
-    shops.push_back(Shop{Long(rows.At(r, 0)), Text(rows.At(r, 1)), Text(rows.At(r, 2))});
+    shops.push_back(Shop{FieldLong(rows.At(r, 0)), FieldText(rows.At(r, 1)), FieldText(rows.At(r, 2))});
   return shops;
 }
 
@@ -64,8 +61,9 @@ std::vector<CustomerNode> ListCustomers(Session& session) {
   std::vector<CustomerNode> out;
   for (int32_t p = 1; p <= list->UpperBound(); ++p) {
     auto r = list->Record(p);
-    out.push_back(CustomerNode{Long(r->Value("FItemID")), Text(r->Value("FNumber")), Text(r->Value("FName")),
-                               Long(r->Value("FLevel")), automation::CBool(r->Value("FDetail"))});
+    out.push_back(CustomerNode{FieldLong(r->Value("FItemID")), FieldText(r->Value("FNumber")),
+                               FieldText(r->Value("FName")), FieldLong(r->Value("FLevel")),
+                               automation::CBool(r->Value("FDetail"))});
   }
   return out;
 }
@@ -74,8 +72,8 @@ void CheckCustomer(Session& session, const std::string& field, int32_t id) {
   hostlib::HostDatabase db(session.db());
   auto rows = db.Query("SELECT FItemClassID, FDetail, FDeleted, FName FROM t_Item WHERE FItemID=?1", {Variant(id)});
   const std::string named = std::to_string(id);
-  if (rows.RowCount() == 0 || Long(rows.At(0, 0)) != 4) throw Refusal(field, "no customer " + named);
-  const std::string label = named + " " + Text(rows.At(0, 3));
+  if (rows.RowCount() == 0 || FieldLong(rows.At(0, 0)) != 4) throw Refusal(field, "no customer " + named);
+  const std::string label = named + " " + FieldText(rows.At(0, 3));
   if (!automation::CBool(foundation::NullToDefault(rows.At(0, 1), Variant(true))))
     throw Refusal(field, label + " is a group heading, not a customer");
   if (automation::CBool(foundation::NullToDefault(rows.At(0, 2), Variant(false))))
@@ -102,7 +100,7 @@ std::vector<Account> ListAccounts(Session& session) {
   std::vector<Account> out;
   for (int32_t p = 1; p <= list->UpperBound(); ++p) {
     auto r = list->Record(p);
-    out.push_back(Account{Long(r->Value("FItemID")), std::string(), Text(r->Value("FName"))});
+    out.push_back(Account{FieldLong(r->Value("FItemID")), std::string(), FieldText(r->Value("FName"))});
   }
   return out;
 }
@@ -121,20 +119,21 @@ SelectionTotals TotalSelection(Session& session, const std::string& ids) {
   for (int32_t p = 1; p <= methods->UpperBound(); ++p) {
     auto r = methods->Record(p);
     totals.methods.push_back(
-        SelectionTotals::Method{Long(r->Value("FItemID")), Text(r->Value("FName")), Number(r->Value("FSettleAmount"))});
+        SelectionTotals::Method{FieldLong(r->Value("FItemID")), FieldText(r->Value("FName")),
+                                FieldNumber(r->Value("FSettleAmount"))});
   }
   hostlib::HostDatabase db(session.db());
   // `ids` is a checked list of numbers, so it can stand in the text.
   const std::string in = "(" + ids + ")";
   // The part the closing deducts from the goods lines: methods 0, 3 and 4.
-  totals.deductible = std::abs(Number(
+  totals.deductible = std::abs(FieldNumber(
       db.Scalar("SELECT sum(FSettleAmount) FROM t_LS_RetailEntry2 WHERE FID IN " + in + " AND FSettleID IN (0,3,4)")));
   auto days = db.Query("SELECT FDate, count(*), sum(FTotalAmount) FROM t_LS_Retail WHERE FID IN " + in +
                        " GROUP BY FDate ORDER BY FDate");
   for (size_t r = 0; r < days.RowCount(); ++r) {
-    totals.total += Number(days.At(r, 2));
-    totals.days.push_back(SelectionTotals::Day{Text(days.At(r, 0)).substr(0, 10), Long(days.At(r, 1)),
-                                               Number(days.At(r, 2))});
+    totals.total += FieldNumber(days.At(r, 2));
+    totals.days.push_back(SelectionTotals::Day{FieldText(days.At(r, 0)).substr(0, 10), FieldLong(days.At(r, 1)),
+                                               FieldNumber(days.At(r, 2))});
   }
   return totals;
 }

@@ -1,5 +1,6 @@
 #include "backoffice/open_bills.h"
 
+#include "backoffice/field_values.h"
 #include "backoffice/refusal.h"
 #include "host/host_database.h"
 #include "platform/host/data_context.h"
@@ -9,7 +10,6 @@ namespace tovan::backoffice {
 using automation::Variant;
 
 namespace {
-std::string Text(const Variant& v) { return v.IsEmpty() || v.IsNull() ? std::string() : automation::CStr(v); }
 }  // namespace
 
 void CheckRange(const std::optional<automation::Date>& from, const std::optional<automation::Date>& to) {
@@ -51,12 +51,12 @@ OpenBillList ListOpenBills(Session& session, const OpenBillFilter& filter) {
   for (size_t r = 0; r < rows.RowCount(); ++r) {
     OpenBill bill;
     bill.id = automation::CLng(rows.At(r, 0));
-    bill.bill_no = Text(rows.At(r, 1));
-    bill.date = Text(rows.At(r, 2)).substr(0, 10);
-    bill.type = Text(rows.At(r, 3)) == "2" ? "returns" : "sales";
+    bill.bill_no = FieldText(rows.At(r, 1));
+    bill.date = FieldText(rows.At(r, 2)).substr(0, 10);
+    bill.type = FieldText(rows.At(r, 3)) == "2" ? "returns" : "sales";
     bill.shop_id = rows.At(r, 4).IsNull() ? 0 : automation::CLng(rows.At(r, 4));
-    bill.shop = Text(rows.At(r, 5));
-    bill.cashier = Text(rows.At(r, 6));
+    bill.shop = FieldText(rows.At(r, 5));
+    bill.cashier = FieldText(rows.At(r, 6));
     bill.amount = rows.At(r, 7).IsNull() ? 0 : automation::CDbl(rows.At(r, 7));
     list.total += bill.amount;
     list.bills.push_back(std::move(bill));

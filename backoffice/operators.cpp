@@ -6,6 +6,7 @@
 #include <map>
 
 #include "backoffice/audit.h"
+#include "backoffice/field_values.h"
 #include "backoffice/input_checks.h"
 #include "host/host_database.h"
 #include "platform/automation/error.h"
@@ -20,7 +21,6 @@ namespace {
 // but a password is typed, not pasted from a file.
 constexpr size_t kMinPassword = 8, kMaxPassword = 256;
 
-std::string Text(const Variant& v) { return v.IsEmpty() || v.IsNull() ? std::string() : automation::CStr(v); }
 
 std::vector<Operator> Load(Session& session, std::optional<int32_t> id) {
   hostlib::HostDatabase db(session.db());
@@ -37,11 +37,11 @@ std::vector<Operator> Load(Session& session, std::optional<int32_t> id) {
   for (size_t r = 0; r < rows.RowCount(); ++r) {
     Operator op;
     op.id = automation::CLng(rows.At(r, 0));
-    op.name = Text(rows.At(r, 1));
-    const std::string role = Text(rows.At(r, 2));
+    op.name = FieldText(rows.At(r, 1));
+    const std::string role = FieldText(rows.At(r, 2));
     op.role = role == "admin" ? Role::kAdmin : role == "supervisor" ? Role::kSupervisor : Role::kCloser;
     op.active = rows.At(r, 3).IsNull() || automation::CBool(rows.At(r, 3));
-    op.has_password = !Text(rows.At(r, 4)).empty();
+    op.has_password = !FieldText(rows.At(r, 4)).empty();
     op.shops = shops_of[op.id];
     out.push_back(std::move(op));
   }
@@ -146,7 +146,7 @@ bool VerifyPassword(Session& session, int32_t id, const std::string& password) {
   hostlib::HostDatabase db(session.db());
   auto rows = db.Query("SELECT FPasswordHash, FActive FROM t_Users WHERE FUserID=?1", {Variant(id)});
   if (rows.RowCount() == 0 || !automation::CBool(rows.At(0, 1))) return false;
-  const std::string hash = Text(rows.At(0, 0));
+  const std::string hash = FieldText(rows.At(0, 0));
   return !hash.empty() && crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
