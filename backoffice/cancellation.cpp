@@ -4,6 +4,7 @@
 #include <set>
 
 #include "backoffice/audit.h"
+#include "backoffice/cash_count.h"
 #include "backoffice/database_fault.h"
 #include "backoffice/input_checks.h"
 #include "backoffice/operators.h"
@@ -104,6 +105,12 @@ CancelResult CancelClosings(Session& session, const std::string& ids, const std:
             automation::CBool(CallMember(cancel, "UnBalData", args)) && unit.last_vote() == host::Vote::Complete;
         message = args[3].string();
         if (!ok) return false;
+        // The day's cash count goes with it; its audit row keeps what the count said.
+        hostlib::HostDatabase db(session.db());
+        if (auto count = ReadCount(db, day.id)) {
+          RemoveCount(db, day.id);
+          entry.message += "; removed " + DescribeCount(*count);
+        }
         Audit(session, entry);
         try {
           unit.Commit();

@@ -238,8 +238,8 @@ ObstaclePlan ObstaclesOf(const ClosingPlan& plan, int settlement_records) {
   return ObstaclePlan{plan.ids, plan.bill_type, plan.invoice_type, plan.tax, settlement_records};
 }
 
-ClosingResult RunClosingOnce(Session& session, const ClosingRequest& request, automation::DispatchPtr events,
-                             host::HostUnitOfWork& unit) {
+ClosingResult RunClosingOnce(Session& session, const ClosingRequest& request, int32_t signed_off_by,
+                             automation::DispatchPtr events, host::HostUnitOfWork& unit) {
   const std::string& db = session.db();
   auto data = session.Create("clsData");
   auto selection = session.Create("clsXSBalData");
@@ -281,6 +281,16 @@ ClosingResult RunClosingOnce(Session& session, const ClosingRequest& request, au
     record->SetValue("FSettleAcctItemID", Variant(account));
     vec->Add(Variant(record));
   }
+
+  // The count is settled against the sums the closing books, before anything is written.
+  std::vector<ExpectedAmount> expected;
+  for (int32_t p = 1; p <= amounts->UpperBound(); ++p) {
+    auto method = amounts->Record(p);
+    expected.push_back(ExpectedAmount{FieldLong(method->Value("FItemID")), FieldText(method->Value("FName")),
+                                      FieldNumber(method->Value("FSettleAmount"))});
+  }
+  std::optional<CashCount> count =
+      SettleCount(session, request.count ? &*request.count : nullptr, expected, signed_off_by);
 
   // The closing names only its failed stage; what the host can see in the
   // data that would make it fail is said before anything is written.
@@ -324,8 +334,10 @@ ClosingResult RunClosingOnce(Session& session, const ClosingRequest& request, au
                                     "e.FID=c.FID WHERE e.FSourceClassTypeID=1030002 AND e.FSourceBillID=?1",
                                     Variant(stock_id));
   if (!check_no.empty()) result.check_bill_no = check_no;
+  if (count) StoreCount(host_db, result.daily_bill_id, *count);
   Audit(session, AuditEntry{"close", "done", plan.shops, plan.ids, result.daily_bill_id, result.daily_bill_no,
-                            message});
+                            count ? message + "; " + DescribeCount(*count) : message});
+  result.count = std::move(count);
   result.plan = std::move(plan);
   unit.Commit();
   return result;
@@ -345,9 +357,11 @@ ClosingResult RunClosing(Session& session, const ClosingRequest& request, automa
   };
   data::ClearDatabaseFault();
   try {
+    const int32_t signed_off_by =
+        request.count && request.count->sign_off ? VerifySignOff(session, *request.count->sign_off) : 0;
     host::RunUnitOfWork(
         [&](host::HostUnitOfWork& unit) {
-          result = RunClosingOnce(session, request, events, unit);
+          result = RunClosingOnce(session, request, signed_off_by, events, unit);
           return true;
         },
         4, host::HostUnitOfWork::Access::kReadWriteLocking);

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "backoffice/cash_count.h"
 #include "backoffice/session.h"
 #include "platform/automation/dispatch.h"
 #include "platform/automation/variant.h"
@@ -36,7 +37,7 @@
 namespace tovan::backoffice {
 
 // Field names in refusals: bills, date, type, shop, client, inCust,
-// invoiceType, tax, acct, dept, checkBill.
+// invoiceType, tax, acct, dept, checkBill, count, countNote, signOff.
 struct ClosingRequest {
   std::string ids;                       // a checked id list; empty: the open bills of `date`, `bill_type`, `shop`
   std::optional<automation::Date> date;  // the closing date; with no ids also the day selected
@@ -47,6 +48,7 @@ struct ClosingRequest {
   std::optional<double> tax;                // percent, checked 0..100
   std::optional<std::string> acct;          // a checked name
   bool check_bill = false;
+  std::optional<CashCountInput> count;  // the cash count, when the operator made one
 };
 
 // What the checks made of a request: the bills and values the closing takes.
@@ -70,6 +72,7 @@ struct ClosingResult {
   int32_t daily_bill_id = 0;
   std::string daily_bill_no, stock_bill_no;
   std::optional<std::string> check_bill_no;
+  std::optional<CashCount> count;  // as stored with the daily bill
 };
 
 ClosingResult RunClosing(Session& session, const ClosingRequest& request, automation::DispatchPtr events);

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <map>
 
+#include "backoffice/cash_count.h"
 #include "backoffice/field_values.h"
 #include "backoffice/input_checks.h"
+#include "backoffice/settlement_roles.h"
 #include "host/host_database.h"
 #include "platform/host/data_context.h"
 
@@ -14,12 +16,6 @@ namespace tovan::backoffice {
 using automation::Variant;
 
 namespace {
-// The closing hands the stock bill the methods the dialog lists (cash, card
-// and the like) and takes the deductible ones (gift vouchers, stored-value
-// cards, points) off the goods lines; any other method it leaves out.
-bool TakenIntoStockBill(int32_t method) { return method == 1 || method == 2 || method == 5; }
-bool Deducted(int32_t method) { return method == 0 || method == 3 || method == 4; }
-
 double Cents(double amount) { return std::round(amount * 100.0) / 100.0; }
 
 std::string Names(const std::vector<ClosingReport::Method>& methods, const std::string& role) {
@@ -70,9 +66,10 @@ void BillGaps(hostlib::HostDatabase& db, int32_t id, std::vector<ClosingReport::
 }  // namespace
 
 ClosingReport ReportClosing(Session& session, int32_t id) {
+  // One snapshot for the day's details and the figures, so that they agree.
+  host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   ClosingReport report;
   report.day = ShowDay(session, id);
-  host::HostUnitOfWork read_only(host::HostUnitOfWork::Access::kReadOnly);
   hostlib::HostDatabase db(session.db());
   const std::vector<Variant> day{Variant(id)};
 
@@ -108,6 +105,7 @@ ClosingReport ReportClosing(Session& session, int32_t id) {
   subtotals("FBranchShop", "t_LS_BranchShop", report.shops);
   subtotals("FCashier", "t_LS_Cashier", report.cashiers);
 
+  report.count = ReadCount(db, id);
   auto header = db.Query("SELECT FInvoiceType, FTaxRate FROM t_LS_DailyBill WHERE FID=?1", day);
   if (header.RowCount() > 0) {
     report.invoice_type = FieldText(header.At(0, 0));

@@ -1,6 +1,7 @@
 // The closing report (日结报表) of one daily bill: who closed which shops'
 // bills of which day, the figures of those bills by settlement method, shop
-// and cashier, the tax, the stock and check bills the closing produced, and
+// and cashier, the tax, the stock and check bills the closing produced, the
+// cash count made at closing, and
 // how every total reconciles with the others.  Where two totals differ
 // (methods the closing leaves out, bills not settled in full, rounding,
 // discounts, the deducted methods, the entry that takes the rounding), a
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "backoffice/cash_count.h"
 #include "backoffice/closed_days.h"
 #include "backoffice/session.h"
 
@@ -58,6 +60,8 @@ struct ClosingReport {
   };
   std::vector<Line> bills_to_settlement;  // the bills' total, as the methods and the gaps make it up
   std::vector<Line> goods_to_stock_bill;  // the goods lines, to the stock bill's total
+
+  std::optional<CashCount> count;  // the cash count made at closing, if one was
 };
 
 ClosingReport ReportClosing(Session& session, int32_t daily_bill_id);

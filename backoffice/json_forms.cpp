@@ -65,6 +65,28 @@ Json ToJson(const DayDetails& details) {
               {"checkBill", check}};
 }
 
+Json ToJson(const std::optional<CashCount>& count) {
+  if (!count) return nullptr;
+  Json lines = Json::array();
+  for (const auto& l : count->lines) {
+    Json pieces = Json::array();
+    for (const CountPieces& p : l.pieces) pieces.push_back(Json{{"denomination", p.denomination}, {"pieces", p.pieces}});
+    lines.push_back(Json{{"methodId", l.method_id},
+                         {"method", l.method},
+                         {"expected", l.expected},
+                         {"counted", l.counted},
+                         {"difference", l.difference},
+                         {"pieces", pieces}});
+  }
+  return Json{{"lines", lines},
+              {"note", count->note},
+              {"countedBy", count->counted_by},
+              {"countedByName", count->counted_by_name},
+              {"signedOffBy", count->signed_off_by == 0 ? Json(nullptr) : Json(count->signed_off_by)},
+              {"signedOffByName", count->signed_off_by == 0 ? Json(nullptr) : Json(count->signed_off_by_name)},
+              {"maxDifference", count->max_difference}};
+}
+
 Json ToJson(const ClosingResult& r) {
   return Json{{"result", true},
               {"message", r.message},
@@ -77,7 +99,8 @@ Json ToJson(const ClosingResult& r) {
               {"stockBillNo", r.stock_bill_no},
               {"checkBillNo", r.check_bill_no ? Json(*r.check_bill_no) : Json(nullptr)},
               {"inCust", r.plan.in_cust ? Json(*r.plan.in_cust) : Json(nullptr)},
-              {"inCustStored", r.plan.in_cust_stored}};
+              {"inCustStored", r.plan.in_cust_stored},
+              {"count", ToJson(r.count)}};
 }
 
 Json ToJson(const ClosingCheck& c) {
@@ -104,6 +127,7 @@ Json ToJson(const OptionValue& o) {
               {"value", o.value ? Json(*o.value) : Json(nullptr)},
               {"low", o.option->low},
               {"high", o.option->high},
+              {"decimals", o.option->decimals},
               {"meaning", o.option->meaning}};
 }
 
@@ -161,7 +185,8 @@ Json ToJson(const ClosingReport& r) {
               {"goodsToStockBill", lines(r.goods_to_stock_bill)},
               {"bills", details["bills"]},
               {"stockBill", details["stockBill"]},
-              {"checkBill", details["checkBill"]}};
+              {"checkBill", details["checkBill"]},
+              {"count", ToJson(r.count)}};
 }
 
 }  // namespace tovan::backoffice

@@ -32,5 +32,7 @@ Json ToJson(const OptionValue& option);
 Json ToJson(const SelectionTotals& totals);
 Json ToJson(const std::vector<AuditRow>& trail);
 Json ToJson(const ClosingReport& report);
+// null when no count was made.
+Json ToJson(const std::optional<CashCount>& count);
 
 }  // namespace tovan::backoffice

@@ -5,6 +5,7 @@
 #include "backoffice/field_values.h"
 #include "backoffice/input_checks.h"
 #include "backoffice/refusal.h"
+#include "backoffice/settlement_roles.h"
 #include "platform/automation/text.h"
 #include "host/host_database.h"
 #include "platform/automation/error.h"
@@ -125,9 +126,9 @@ SelectionTotals TotalSelection(Session& session, const std::string& ids) {
   hostlib::HostDatabase db(session.db());
   // `ids` is a checked list of numbers, so it can stand in the text.
   const std::string in = "(" + ids + ")";
-  // The part the closing deducts from the goods lines: methods 0, 3 and 4.
-  totals.deductible = std::abs(FieldNumber(
-      db.Scalar("SELECT sum(FSettleAmount) FROM t_LS_RetailEntry2 WHERE FID IN " + in + " AND FSettleID IN (0,3,4)")));
+  // The part the closing deducts from the goods lines.
+  totals.deductible = std::abs(FieldNumber(db.Scalar("SELECT sum(FSettleAmount) FROM t_LS_RetailEntry2 WHERE FID IN " +
+                                                     in + " AND FSettleID IN " + kDeductedMethods)));
   auto days = db.Query("SELECT FDate, count(*), sum(FTotalAmount) FROM t_LS_Retail WHERE FID IN " + in +
                        " GROUP BY FDate ORDER BY FDate");
   for (size_t r = 0; r < days.RowCount(); ++r) {

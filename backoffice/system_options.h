@@ -21,8 +21,9 @@ namespace tovan::backoffice {
 struct KnownOption {
   const char* section;
   const char* key;
-  long low, high;  // whole numbers from low to high; 0..1 is a switch
+  long low, high;  // from low to high; whole numbers from 0 to 1 are a switch
   const char* meaning;
+  int decimals = 0;  // 2: an amount in 元 and fen
 };
 const std::vector<KnownOption>& KnownOptions();
 

@@ -10,6 +10,7 @@
 #include "cli/arguments.h"
 #include "cli/command_support.h"
 #include "cli/commands.h"
+#include "cli/count_table.h"
 #include "cli/json_values.h"
 #include "cli/table.h"
 
@@ -120,6 +121,12 @@ void PrintReport(const bo::ClosingReport& r) {
   }
   PrintChain("The bills' total, settled", r.bills_to_settlement);
   PrintChain("The goods lines, to the stock bill", r.goods_to_stock_bill);
+  std::cout << "\n";
+  if (r.count) {
+    PrintCount(*r.count);
+  } else {
+    std::cout << "No cash count was made at closing.\n";
+  }
 }
 
 // A day's retail bills, its stock bill's lines and its check bill.

@@ -9,6 +9,7 @@
 #include "cli/arguments.h"
 #include "cli/command_support.h"
 #include "cli/commands.h"
+#include "cli/count_table.h"
 #include "cli/json_values.h"
 
 namespace tovan::cli {
@@ -30,6 +31,13 @@ backoffice::ClosingRequest ReadRequest(const CloseOptions& options) {
   if (options.acct) request.acct = bo::NameArgument("acct", *options.acct);
   if (options.dept) request.dept = bo::IdArgument("dept", *options.dept);
   request.check_bill = options.check_bill;
+  if (!options.count.empty() || options.count_note || options.sign_off) {
+    bo::CashCountInput count;
+    for (const std::string& entry : options.count) count.entries.push_back(bo::CountEntryArgument("count", entry));
+    if (options.count_note) count.note = bo::CountNoteArgument("countNote", *options.count_note);
+    if (options.sign_off) count.sign_off = bo::CountSignOff{*options.sign_off, ReadPassword("signOff", false)};
+    request.count = std::move(count);
+  }
   return request;
 }
 
@@ -45,6 +53,10 @@ void PrintResult(const backoffice::ClosingResult& r, bool json) {
   if (r.check_bill_no)
     std::cout << "check bill  " << *r.check_bill_no << " to customer " << *r.plan.in_cust
               << (r.plan.in_cust_stored ? " (the stored receiving customer)" : "") << "\n";
+  if (r.count) {
+    std::cout << "\n";
+    PrintCount(*r.count);
+  }
 }
 }  // namespace
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "backoffice/refusal.h"
 #include "backoffice/session.h"
@@ -17,6 +18,11 @@ namespace tovan::cli {
 
 // A progress bar on a terminal (stderr), or JSON lines on stdout under --json.
 std::shared_ptr<hostlib::EventsSwitch> ProgressDisplay(bool json);
+
+// A password: one line of standard input, or on a terminal a prompt that
+// does not echo (asked twice when `twice`, for a new one).  Raises Refusal
+// (`field`) when there is none, or the two differ.
+std::string ReadPassword(const std::string& field, bool twice);
 
 // Runs `body`; a Refusal is printed as one line (exit 2), an AutomationError
 // too (exit 1), an OutcomeUnknown with its causes (exit 3).  `failed` prints

@@ -71,6 +71,10 @@ struct CloseOptions {
   std::string type;   // sales | returns
   std::optional<std::string> shop, client, invoice_type, tax, acct, in_cust, dept;
   bool check_bill = false;
+  // The cash count: METHOD=AMOUNT or METHOD=100x3+0.5x2 each, a note, and
+  // the supervisor who signs off (their password from standard input).
+  std::vector<std::string> count;
+  std::optional<std::string> count_note, sign_off;
   bool json = false;
   // The progress display handed to the component; null: the one the output asks for.
   automation::DispatchPtr events;

@@ -33,7 +33,9 @@ int RunOption(const OptionOptions& options) {
       Table table({"Option", "Value", "Allowed", "Meaning"});
       for (const bo::OptionValue& o : all)
         table.Add({std::string(o.option->section) + " " + o.option->key, o.value.value_or("(not set)"),
-                   std::to_string(o.option->low) + ".." + std::to_string(o.option->high), o.option->meaning});
+                   std::to_string(o.option->low) + ".." + std::to_string(o.option->high) +
+                       (o.option->decimals > 0 ? " (amount)" : ""),
+                   o.option->meaning});
       table.Print(std::cout);
       return kExitOk;
     }

@@ -1,7 +1,4 @@
 // `dailybalance user` and `dailybalance log`: the operators and what they did.
-#include <termios.h>
-#include <unistd.h>
-
 #include <iostream>
 
 #include "backoffice/audit.h"
@@ -20,33 +17,6 @@ namespace tovan::cli {
 namespace bo = backoffice;
 
 namespace {
-// One line of standard input; on a terminal, asked for twice without echo.
-std::string ReadPassword() {
-  auto line = [] {
-    std::string text;
-    if (!std::getline(std::cin, text)) throw bo::Refusal("password", "no password on standard input");
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    return text;
-  };
-  if (!::isatty(STDIN_FILENO)) return line();
-  termios saved{};
-  ::tcgetattr(STDIN_FILENO, &saved);
-  termios quiet = saved;
-  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-  ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-  struct Restore {
-    termios saved;
-    ~Restore() { ::tcsetattr(STDIN_FILENO, TCSANOW, &saved); }
-  } restore{saved};
-  std::cerr << "Password: " << std::flush;
-  std::string first = line();
-  std::cerr << "\nAgain: " << std::flush;
-  std::string second = line();
-  std::cerr << "\n";
-  if (first != second) throw bo::Refusal("password", "the two passwords differ");
-  return first;
-}
-
 std::vector<int32_t> ShopIds(bo::Session& session, const std::string& list) {
   std::vector<int32_t> shops;
   if (list.empty()) return shops;
@@ -89,7 +59,7 @@ int RunUser(const UserOptions& options) {
       std::cout << "Added operator " << id << " " << options.name << " (" << options.role
                 << "); set a password with: dailybalance user passwd --db " << options.db << " " << id << "\n";
     } else if (options.action == "passwd") {
-      bo::SetPassword(session, id, ReadPassword());
+      bo::SetPassword(session, id, ReadPassword("password", true));
       std::cout << "Set the password of operator " << id << "\n";
     } else if (options.action == "disable") {
       bo::DisableOperator(session, id);

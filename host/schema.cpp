@@ -472,6 +472,22 @@ CREATE TABLE t_AuditLog (
   FMessage nvarchar(2000) DEFAULT ''
 );
 CREATE INDEX ix_AuditLog_Time ON t_AuditLog (FTime);
+-- A daily bill's cash count: written with the closing, removed with it.
+CREATE TABLE t_LS_CashCount (
+  FDailyBillID int NOT NULL PRIMARY KEY,
+  FUserID int DEFAULT 0,               -- who counted
+  FSupervisorID int DEFAULT 0,         -- who signed off a difference beyond the tolerance; 0: none needed
+  FMaxDifference money DEFAULT 0,      -- the tolerance it was accepted under
+  FNote nvarchar(500) DEFAULT ''
+);
+CREATE TABLE t_LS_CashCountEntry (
+  FDailyBillID int NOT NULL,
+  FSettleID int NOT NULL,              -- t_LS_Settle
+  FExpected money DEFAULT 0,           -- the bills' settlement sum
+  FCounted money DEFAULT 0,
+  FPieces varchar(255) DEFAULT '',     -- notes and coins, "100x12+0.5x4"; '' when counted as one amount
+  PRIMARY KEY (FDailyBillID, FSettleID)
+);
 CREATE TABLE t_UserProfile (
   FUserID int NOT NULL,
   FSection varchar(60) NOT NULL COLLATE NOCASE,

@@ -89,6 +89,15 @@ int main(int argc, char** argv) {
   cls->add_option("--in-cust", close.in_cust,
                   "Customer the receivable goes to (with --check-bill; default: the stored setting)");
   cls->add_option("--dept", close.dept, "Department of the stock bill");
+  cls->add_option("--count", close.count,
+                  "Cash count of a settlement method (name or number): NAME=AMOUNT, or NAME=100x3+50x1+0.5x4 by "
+                  "note and coin; repeat for each method")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  cls->add_option("--count-note", close.count_note, "Why the count differs from the bills");
+  cls->add_option("--sign-off", close.sign_off,
+                  "Supervisor (id or name) who signs off a count beyond the tolerance; their password is read "
+                  "from standard input");
   cls->add_flag("--json", close.json, "JSON-lines progress and a JSON result");
 
   CancelOptions cancel;

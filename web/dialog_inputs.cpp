@@ -123,6 +123,27 @@ bo::ClosingRequest ReadClosingRequest(const Fields& fields) {
   request.check_bill = Flag(fields, "checkBill");
   if (auto v = NonEmpty(fields, "inCust")) request.in_cust = bo::IdArgument("inCust", *v);
   if (auto v = NonEmpty(fields, "dept")) request.dept = bo::IdArgument("dept", *v);
+  // The count: entries "METHOD=AMOUNT" (methods by id), a note, a sign-off.
+  auto count = NonEmpty(fields, "count");
+  auto note = NonEmpty(fields, "countNote");
+  auto sign_off = NonEmpty(fields, "signOffUser");
+  if (count || note || sign_off) {
+    bo::CashCountInput input;
+    for (size_t start = 0; count && start <= count->size();) {
+      const size_t comma = count->find(',', start);
+      input.entries.push_back(bo::CountEntryArgument("count", count->substr(start, comma - start)));
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+    if (input.entries.size() > 100) throw Refusal("count", "more than 100 counted methods");
+    if (note) input.note = bo::CountNoteArgument("countNote", *note);
+    if (sign_off) {
+      const std::string password = fields("signOffPassword").value_or("");
+      if (password.empty() || password.size() > 1024) throw Refusal("signOff", "the supervisor's password");
+      input.sign_off = bo::CountSignOff{bo::NameArgument("signOff", *sign_off), password};
+    }
+    request.count = std::move(input);
+  }
   return request;
 }
 

@@ -20,10 +20,12 @@ struct ReadOnly {
 Json Settings(bo::Session& session) {
   ReadOnly read;
   bo::ClosingSettings s = bo::ReadClosingSettings(session);
+  bo::CountRules rules = bo::ReadCountRules(session);
   return Json{{"client", s.client},   {"invoiceType", s.invoice_type},
               {"taxRate", s.tax_rate}, {"inCust", s.in_cust},
               {"account", s.account},  {"database", data::RedactedDataSource(session.db())},
-              {"user", session.user_name()}};
+              {"user", session.user_name()},
+              {"countRequired", rules.required}, {"maxCountDifference", rules.max_difference}};
 }
 
 Json Shops(bo::Session& session) {

@@ -165,11 +165,29 @@ class DialogServer {
     });
     // The host's checks answer at once (400, 403, or 409 when the data moved
     // on); the closing itself runs as a job and reports its progress.
+    // A supervisor's sign-off tries their password: it counts towards the
+    // same lock as their sign-ins, so that a count is no way round it.
     Change(server, "/api/close", [this](const SignedIn& who, const Fields& f, httplib::Response& res) {
       bo::ClosingRequest request = ReadClosingRequest(f);
-      workers_.Run(who.user, [&](bo::Session& s) { bo::PlanClosing(s, request); });
-      int64_t job = StartJob("close", who.user, [request](bo::Session& s, automation::DispatchPtr events) {
-        return Close(s, request, std::move(events));
+      std::string sign_off_account;
+      workers_.Run(who.user, [&](bo::Session& s) {
+        bo::PlanClosing(s, request);
+        if (!request.count || !request.count->sign_off) return;
+        const std::string& user = request.count->sign_off->user;
+        const int32_t claimed = bo::ClaimedOperator(s, user);
+        sign_off_account = claimed != 0 ? "#" + std::to_string(claimed) : "?" + user;
+      });
+      if (!sign_off_account.empty())
+        if (auto locked = limits_.AccountLocked(sign_off_account))
+          return TooManyAttempts(res, *locked, "too many failed passwords for " + request.count->sign_off->user);
+      int64_t job = StartJob("close", who.user, [this, request, sign_off_account](bo::Session& s,
+                                                                                 automation::DispatchPtr events) {
+        Json out = Close(s, request, std::move(events));
+        if (!sign_off_account.empty()) {
+          if (out.value("message", "") == bo::kWrongSignOff) limits_.Failed(sign_off_account);
+          if (out.value("ok", false)) limits_.Succeeded(sign_off_account);
+        }
+        return out;
       });
       Answer(res, 202, Json{{"job", job}});
     });

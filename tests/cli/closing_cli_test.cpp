@@ -4,6 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <fmt/format.h>
+
+#include <cmath>
 #include <fstream>
 
 #include "host/database_builder.h"
@@ -153,6 +156,47 @@ TEST_F(ClosingCli, OperatorsActWithinTheirRightsAndLeaveATrail) {
   EXPECT_EQ(seen, (std::vector<std::string>{"close refused", "close done", "cancel refused", "cancel done", "user done",
                                             "user done", "user refused"}));
   EXPECT_EQ(Json::parse(Run({"log", "--db", db_, "--shop", "1", "--json"}).out)["count"], 2);
+}
+
+// The cash count on the command line: entries by name, number or notes and
+// coins, the tolerance as an option, the supervisor's password from
+// standard input, and the count in the closing's answer and its report.
+TEST_F(ClosingCli, ACashCountGoesWithTheClosingAndItsReport) {
+  ASSERT_EQ(Run({"option", "--db", db_, "POS", "MaxCountDifference", "2"}).exit_code, 0);
+  const std::string password = dir_.File("supervisor.txt");
+  std::ofstream(password) << "the supervisor's password\n";
+  ASSERT_EQ(RunDailybalance(dir_, {"user", "passwd", "3", "--db", db_}, password).exit_code, 0);
+  const std::string cash = Scalar("select sum(e.FSettleAmount) from t_LS_RetailEntry2 e join t_LS_Retail r on "
+                                  "r.FID=e.FID where e.FSettleID=1 and r.FBillType=1 and r.FBranchShop=1 and "
+                                  "r.FDate>='2026-12-04' and r.FDate<'2026-12-05'");
+  ASSERT_FALSE(cash.empty());
+  const double short_by_five = std::round(std::stod(cash) * 100) / 100 - 5;
+  std::vector<std::string> close = {"close", "--db", db_, "--date", "2026-12-04", "--type", "sales", "--shop", "1",
+                                    "--client", "314", "--user", "2", "--count", "现金=" + fmt::format("{:.2f}", short_by_five)};
+  CliRun unsigned_count = Run(close);
+  EXPECT_EQ(unsigned_count.exit_code, 2);
+  EXPECT_NE(unsigned_count.err.find("--count-note"), std::string::npos) << unsigned_count.err;
+  close.insert(close.end(), {"--count-note", "短款 5 元", "--sign-off", "财务会计", "--json"});
+  CliRun wrong = Run(close);  // no password on standard input
+  EXPECT_EQ(wrong.exit_code, 2) << wrong.out;
+  CliRun signed_off = RunDailybalance(dir_, close, password);
+  ASSERT_EQ(signed_off.exit_code, 0) << signed_off.out << signed_off.err;
+  Json result = Json::parse(signed_off.out.substr(signed_off.out.rfind("\n{") + 1), nullptr, false);
+  ASSERT_TRUE(result.is_object()) << signed_off.out;
+  EXPECT_EQ(result["count"]["signedOffByName"], "财务会计");
+  EXPECT_EQ(result["count"]["lines"][0]["difference"], -5.0);
+  const std::string day = std::to_string(result["dailyBillId"].get<int>());
+
+  CliRun report = Run({"show", "--db", db_, day, "--report"});
+  for (const char* part : {"Cash count 点钞", "-5.00", "Signed off   财务会计", "Note         短款 5 元"})
+    EXPECT_NE(report.out.find(part), std::string::npos) << part << "\n" << report.out;
+  EXPECT_EQ(Json::parse(Run({"show", "--db", db_, day, "--report", "--json"}).out)["count"]["note"], "短款 5 元");
+  CliRun notes = Run({"close", "--db", db_, "--date", "2026-12-03", "--type", "sales", "--shop", "1", "--client", "314",
+                      "--count", "01=100x3+0.5x1", "--count-note", "only notes", "--json"});
+  ASSERT_EQ(notes.exit_code, 0) << notes.err;
+  Json counted = Json::parse(notes.out.substr(notes.out.rfind("\n{") + 1))["count"]["lines"][0];
+  EXPECT_EQ(counted["counted"], 300.5);
+  EXPECT_EQ(counted["pieces"].size(), 2u);
 }
 
 }  // namespace

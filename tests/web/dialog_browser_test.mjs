@@ -138,7 +138,7 @@ try {
   await page.waitForFunction((n) => document.querySelector('#selected-count').textContent === `${n} bills`, {}, rows.length);
   await page.waitForFunction(() => document.querySelectorAll('#totals tbody tr').length > 0 &&
     document.querySelectorAll('#chart svg rect').length > 0);
-  const methods = await page.$$eval('#totals tbody tr', (trs) => trs.map((tr) => tr.cells[1].textContent));
+  const methods = await page.$$eval('#totals tbody tr:not(.pieces)', (trs) => trs.map((tr) => tr.cells[1].textContent));
   check(methods.every((m) => /^[\d,]+\.\d\d$/.test(m)), 'totals per settlement method: ' + methods.join(', '));
   check(await page.$$eval('#chart svg .bar-day', (r) => r.length) === 1, 'the chart has a bar for the one day');
   await page.screenshot({ path: join(outDir, '1-en-open-bills.png'), fullPage: true });
@@ -150,6 +150,28 @@ try {
   check((await text('#check-result')).includes('The closing can run.'), 'check: ' + (await text('#check-result')));
   await page.screenshot({ path: join(outDir, '2-checked.png'), fullPage: true });
 
+  // The cash count: the first method one yuan short, by notes and coins; the difference shows as typed.
+  const expectedFirst = Number(methods[0].replace(/,/g, ''));
+  await page.click('#totals tbody tr:not(.pieces) button');
+  await page.waitForFunction(() => !document.querySelector('#totals tr.pieces').hidden);
+  const hundreds = Math.floor((expectedFirst - 1) / 100);
+  const rest = Math.round((expectedFirst - 1 - hundreds * 100) * 10);  // in 0.1 coins
+  await page.type('#totals tr.pieces input[data-denomination="100"]', String(hundreds));
+  await page.type('#totals tr.pieces input[data-denomination="0.1"]', String(rest));
+  const difference = await page.$eval('#totals tbody tr:not(.pieces) .difference', (c) => [c.textContent, c.classList.contains('beyond')]);
+  const shortBy = (Math.round(((hundreds * 100 + rest / 10) - expectedFirst) * 100) / 100).toFixed(2);
+  check(difference[0] === shortBy && difference[1], `the difference shows as typed, beyond the tolerance: ${difference} (${shortBy})`);
+  check(await page.$eval('#sign-off', (e) => e.hidden), 'a supervisor signs off their own count');
+  await page.type('#count-note', 'one coin short');
+  for (const width of [800, 1400]) {
+    await page.setViewport({ width, height: 900 });
+    const fitsPanel = await page.evaluate(() => document.querySelector('#totals').getBoundingClientRect().right <=
+      document.querySelector('aside.side').getBoundingClientRect().right + 1 &&
+      document.documentElement.scrollWidth <= window.innerWidth);
+    check(fitsPanel, `at ${width} px the count fits its panel`);
+    await page.screenshot({ path: join(outDir, `2b-counted-${width}.png`), fullPage: true });
+  }
+
   // Close: progress, then the numbers.
   await page.click('#close-btn');
   await page.waitForFunction(() => !document.querySelector('#result').hidden, { timeout: 120000 });
@@ -157,6 +179,7 @@ try {
   check(result.includes('日结成功'), 'closed: ' + result);
   check(asked.length === 1 && asked[0].includes(`Close ${rows.length} retail bills`), 'the close asked first: ' + asked[0]);
   check(/daily bill RJ\d{14}/.test(result) && /stock bill \S+/.test(result), 'the result shows the bill numbers');
+  check(result.includes(`difference ${shortBy}`), 'the count went with the closing: ' + result);
   check(await shown('#progress'), 'the progress bar was shown');
   const dailyNo = await page.$eval('#result', (e) => e.dataset.dailyBillNo);
   await page.waitForFunction(() => document.querySelector('#bill-count').textContent.startsWith('0 open bills'));
@@ -186,12 +209,15 @@ try {
   const reportText = await text('#report');
   check(reportText.includes(`Closing report ${dailyNo}`) && reportText.includes('bills total') &&
     reportText.includes('stock bill total, tax included'), 'the report view shows the reconciliations');
+  check(reportText.includes('Cash count') && reportText.includes(shortBy) && reportText.includes('one coin short'),
+    'the report shows the cash count');
   await page.screenshot({ path: join(outDir, '4b-report.png'), fullPage: true });
   const pdf = join(scratch, 'report.pdf');
   await page.pdf({ path: pdf, format: 'A4', printBackground: false });
   const printed = execFileSync('pdftotext', ['-layout', pdf, '-'], { encoding: 'utf8' });
   check(printed.includes(dailyNo) && printed.includes("The bills' total, settled") && !printed.includes('Show closed days'),
     'the printed report holds the report and nothing of the screen around it');
+  check(printed.includes('Cash count') && printed.includes(shortBy), 'and the cash count');
   const totalShown = reportText.match(/([\d,]+\.\d\d) in all/);
   check(totalShown && printed.includes(totalShown[1]), 'and the bills total ' + (totalShown && totalShown[1]));
   await page.click('#report-back');

@@ -20,6 +20,8 @@
 #include <thread>
 #include <optional>
 #include <nlohmann/json.hpp>
+#include <fmt/format.h>
+#include <cmath>
 #include <regex>
 
 #include "platform/data/backend.h"
@@ -609,6 +611,57 @@ TEST(DialogServer, LocksAnAccountAfterFiveFailedSignIns) {
   for (int i = 0; i < 15 && limited == 0; ++i)
     limited = server.SignIn("nobody" + std::to_string(i), "whatever-it-is")->status == 429;
   EXPECT_EQ(limited, 1);
+}
+
+// A count beyond the tolerance needs a supervisor's sign-off.  Wrong
+// passwords given for it count towards that supervisor's sign-in lock, so a
+// closer cannot guess a supervisor's password through the count.
+TEST(DialogServer, ASignOffsWrongPasswordsLockTheSupervisor) {
+  DAILYBALANCE_REQUIRE_BACKEND();
+  TempDir dir;
+  std::string ids;
+  Json body;
+  {
+    DialogServer server(dir, {}, "2");  // the closer of shop 1
+    auto shop_bills = [&] {
+      std::string open;
+      const Json listed = server.Get(std::string("/api/bills?type=sales&shop=1&from=") + kDay + "&to=" + kDay);
+      for (const auto& b : listed["bills"]) open += (open.empty() ? "" : ",") + std::to_string(b["id"].get<int>());
+      return open;
+    };
+    ids = shop_bills();
+    ASSERT_FALSE(ids.empty());
+    auto totals = server.Post("/api/selection", Json{{"ids", ids}});
+    ASSERT_TRUE(totals && totals->status == 200);
+    Json method = Json::parse(totals->body)["methods"][0];
+    const double short_by_ten = std::round(method["amount"].get<double>() * 100) / 100 - 10;
+    body = Json{{"ids", ids},
+                {"date", kDay},
+                {"client", FirstCustomer(server)},
+                {"count", Json::array({std::to_string(method["id"].get<int>()) + "=" + fmt::format("{:.2f}", short_by_ten)})},
+                {"countNote", "短款 10 元"},
+                {"signOffUser", "3"},
+                {"signOffPassword", "not-the-password"}};
+    for (int i = 0; i < 5; ++i) {
+      Json refused = server.RunJob("/api/close", body);
+      EXPECT_EQ(refused["field"], "signOff") << refused.dump();
+    }
+    auto locked = server.Post("/api/close", body);
+    ASSERT_TRUE(locked);
+    EXPECT_EQ(locked->status, 429) << locked->body;
+    EXPECT_EQ(server.SignIn("3", kPassword)->status, 429) << "the supervisor's sign-in is locked alike";
+    EXPECT_EQ(shop_bills(), ids) << "nothing was closed";
+  }
+  // The counts live in memory: a restarted server closes with the right password.
+  DialogServer server(dir, {}, "2");
+  body["signOffPassword"] = kPassword;
+  Json closed = server.RunJob("/api/close", body);
+  ASSERT_TRUE(closed["ok"]) << closed.dump();
+  EXPECT_EQ(closed["count"]["signedOffBy"], 3);
+  EXPECT_EQ(closed["count"]["lines"][0]["difference"], -10.0);
+  Json report = server.Get("/api/closed/" + std::to_string(closed["dailyBillId"].get<int>()) + "/report");
+  EXPECT_EQ(report["count"]["note"], "短款 10 元");
+  EXPECT_EQ(server.Get("/api/settings")["maxCountDifference"], 0.0);
 }
 
 // A connection that sends nothing or trickles its request holds one thread

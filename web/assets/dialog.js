@@ -57,7 +57,8 @@ function notice(message) {
 // The control each refused field belongs to, on the screen that is shown.
 const fieldControls = {
   'screen-open': { ids: '#bills', bills: '#bills', from: '#from', to: '#from', type: '#type', shop: '#shop',
-    date: '#close-date', client: '#client', inCust: '#in-cust', invoiceType: '#invoice-type', tax: '#tax', acct: '#acct' },
+    date: '#close-date', client: '#client', inCust: '#in-cust', invoiceType: '#invoice-type', tax: '#tax', acct: '#acct',
+    count: '#totals', countNote: '#count-note', signOff: '#sign-off-password' },
   'screen-closed': { ids: '#closed', id: '#closed', from: '#closed-from', to: '#closed-from', number: '#closed-number',
     shop: '#closed-shop', reason: '#cancel-btn' },
   'screen-log': { from: '#log-from', to: '#log-from', user: '#log-user' },
@@ -134,10 +135,106 @@ async function selectionChanged() {
   if (mine === selectionRequest) drawTotals(out);
 }
 
+// ---- the cash count ----
+// What the operator counted, by method id: an amount as typed, or pieces by
+// denomination.  Kept across redraws, so a language switch loses nothing.
+const DENOMINATIONS = [100, 50, 20, 10, 5, 1, 0.5, 0.1];
+const counts = new Map();
+let countRules = { countRequired: false, maxCountDifference: 0 };
+let expectedMethods = [];
+const fen = (n) => Math.round(Number(n) * 100);
+// The counted amount in fen, or null when the method is not counted (or not a number yet).
+function countedFen(id) {
+  const c = counts.get(id);
+  if (!c) return null;
+  const pieces = Object.entries(c.pieces || {}).filter(([, n]) => n !== '');
+  if (pieces.length) return pieces.reduce((sum, [d, n]) => sum + fen(d) * Number(n), 0);
+  const text = (c.amount || '').replace(/,/g, '').trim();
+  return text === '' || !/^-?\d+(\.\d{1,2})?$/.test(text) ? null : fen(text);
+}
+function countRow(m) {
+  const c = counts.get(m.id) || { amount: '', pieces: {}, open: false };
+  counts.set(m.id, c);
+  const input = el('input', { class: 'counted', inputmode: 'decimal', value: c.amount, 'data-method': m.id,
+    'aria-label': `${t('counted')} ${m.name}` });
+  const toggle = el('button', { type: 'button', class: 'small', 'data-method': m.id }, t('byPieces'));
+  const row = el('tr', { 'data-method': m.id }, el('td', {}, m.name), el('td', { class: 'num' }, money(m.amount)),
+    el('td', { class: 'num' }, input), el('td', { class: 'num difference' }), el('td', {}, toggle));
+  const pieces = el('tr', { class: 'pieces', 'data-method': m.id, hidden: !c.open },
+    el('td', { colSpan: 5 }, ...DENOMINATIONS.map((d) => el('label', {}, `${d}×`,
+      el('input', { type: 'number', min: 0, step: 1, class: 'piece', 'data-method': m.id, 'data-denomination': d,
+        value: c.pieces[d] ?? '' })))));
+  return [row, pieces];
+}
+// Differences as the operator types; beyond the tolerance they are marked, and a closer is asked for a sign-off.
+function updateCount() {
+  // The totals' difference is that of the methods counted so far.
+  let expected = 0, counted = 0, differences = 0, beyond = false, any = false;
+  const most = fen(countRules.maxCountDifference);
+  for (const m of expectedMethods) {
+    const c = counts.get(m.id);
+    const row = $(`#totals tbody tr[data-method="${m.id}"]:not(.pieces)`);
+    if (!row) continue;
+    const input = row.querySelector('input.counted');
+    const byPieces = Object.values(c.pieces).some((n) => n !== '');
+    input.readOnly = byPieces;
+    if (byPieces) input.value = money(countedFen(m.id) / 100);
+    const got = countedFen(m.id);
+    const cell = row.querySelector('.difference');
+    expected += fen(m.amount);
+    if (got === null) { cell.textContent = '—'; cell.classList.remove('beyond'); continue; }
+    any = true;
+    counted += got;
+    const difference = got - fen(m.amount);
+    differences += difference;
+    cell.textContent = (difference > 0 ? '+' : '') + money(difference / 100);
+    cell.classList.toggle('beyond', Math.abs(difference) > most);
+    beyond ||= Math.abs(difference) > most;
+  }
+  $('#totals tfoot').replaceChildren(...(expectedMethods.length ? [el('tr', { class: 'total' }, el('td', {}, t('total')),
+    el('td', { class: 'num' }, money(expected / 100)), el('td', { class: 'num' }, any ? money(counted / 100) : ''),
+    el('td', { class: 'num' }, any ? money(differences / 100) : ''), el('td', {}))] : []));
+  $('#count-rule').textContent = t('countRule', { max: money(countRules.maxCountDifference) }) +
+    (countRules.countRequired ? t('countRequired') : '');
+  $('#sign-off').hidden = !(beyond && operator && operator.role === 'closer');
+}
+function countFields(f) {
+  const entries = [];
+  for (const m of expectedMethods) {
+    const c = counts.get(m.id);
+    const pieces = Object.entries(c.pieces).filter(([, n]) => n !== '');
+    if (pieces.length) entries.push(`${m.id}=` + pieces.map(([d, n]) => `${d}x${n}`).join('+'));
+    else if (c.amount.trim() !== '') entries.push(`${m.id}=${c.amount.replace(/,/g, '').trim()}`);
+  }
+  if (entries.length) f.count = entries;
+  if ($('#count-note').value.trim()) f.countNote = $('#count-note').value.trim();
+  if (!$('#sign-off').hidden && $('#sign-off-user').value.trim()) {
+    f.signOffUser = $('#sign-off-user').value.trim();
+    f.signOffPassword = $('#sign-off-password').value;
+  }
+  return f;
+}
+function countInput(e) {
+  const id = Number(e.target.dataset.method);
+  const c = counts.get(id);
+  if (!c) return;
+  if (e.target.classList.contains('counted')) c.amount = e.target.value;
+  else if (e.target.classList.contains('piece')) c.pieces[e.target.dataset.denomination] = e.target.value;
+  else return;
+  updateCount();
+}
+function clearCount() {
+  counts.clear();
+  $('#count-note').value = '';
+  $('#sign-off-user').value = '';
+  $('#sign-off-password').value = '';
+}
+
 function drawTotals(t) {
-  $('#totals tbody').replaceChildren(...t.methods.map((m) =>
-    el('tr', {}, el('td', {}, m.name), el('td', { class: 'num' }, money(m.amount)))));
+  expectedMethods = t.methods;
+  $('#totals tbody').replaceChildren(...t.methods.flatMap(countRow));
   $('#deductible').textContent = money(t.deductible);
+  updateCount();
   drawChart(t);
 }
 
@@ -185,7 +282,7 @@ function closingFields() {
   if ($('#close-date').value) f.date = $('#close-date').value;
   if ($('#acct').value) f.acct = $('#acct').value;
   if (f.checkBill) f.inCust = $('#in-cust').value;
-  return f;
+  return countFields(f);
 }
 
 function showLines(box, ok, title, lines) {
@@ -248,8 +345,23 @@ function closingSummary() {
   return t('confirmClose', { n: chosen.length, shops: shops.join(', '), days: days.join(', '), total: money(total), date });
 }
 
+// What the count lacks, said in the operator's language before anything is sent.
+function checkCount() {
+  const uncounted = expectedMethods.filter((m) => countedFen(m.id) === null);
+  const typed = expectedMethods.filter((m) => (counts.get(m.id).amount || '').trim() !== '' && countedFen(m.id) === null);
+  if (typed.length) throw new Refused(t('countNotAmount', { methods: typed.map((m) => m.name).join('、') }), 'count');
+  if (countRules.countRequired && uncounted.length)
+    throw new Refused(t('countMissing', { methods: uncounted.map((m) => m.name).join('、') }), 'count');
+  const beyond = expectedMethods.some((m) => countedFen(m.id) !== null &&
+    Math.abs(countedFen(m.id) - fen(m.amount)) > fen(countRules.maxCountDifference));
+  if (beyond && !$('#count-note').value.trim()) throw new Refused(t('countNeedsNote'), 'countNote');
+  if (!$('#sign-off').hidden && (!$('#sign-off-user').value.trim() || !$('#sign-off-password').value))
+    throw new Refused(t('countNeedsSignOff'), 'signOff');
+}
+
 async function closeDay() {
   if (!selected.size) throw new Refused(t('selectFirst'), 'bills');
+  checkCount();
   if (!window.confirm(closingSummary())) return;
   $('#close-btn').disabled = true;
   try {
@@ -260,8 +372,12 @@ async function closeDay() {
         t('resultDaily', { no: r.dailyBillNo, date: r.date, n: r.retailBills }),
         t('resultStock', { no: r.stockBillNo }),
         ...(r.checkBillNo ? [t('resultCheck', { no: r.checkBillNo, cust: r.inCust })] : []),
+        ...(r.count ? [t('resultCount', {
+          counted: money(r.count.lines.reduce((sum, l) => sum + l.counted, 0)),
+          difference: money(r.count.lines.reduce((sum, l) => sum + l.difference, 0)) })] : []),
       ]);
       $('#result').dataset.dailyBillNo = r.dailyBillNo;
+      clearCount();
       await loadBills();
     } else if (r.field) {
       showError(new Refused(r.message, r.field));
@@ -282,6 +398,7 @@ async function loadPickers() {
   const [settings, shops, customers, accounts] = await Promise.all([
     get('/api/settings'), get('/api/shops'), get('/api/customers'), get('/api/accounts')]);
   $('#database').textContent = settings.database;
+  countRules = { countRequired: settings.countRequired, maxCountDifference: settings.maxCountDifference };
   const shopOptions = () => shops.shops.map((s) => el('option', { value: s.id }, `${s.number} ${s.name}`));
   $('#shop').append(...shopOptions());
   $('#closed-shop').append(...shopOptions());
@@ -414,6 +531,13 @@ function wire() {
     await selectionChanged();
   }));
   $('#client').addEventListener('change', guarded(() => customerChanged()));
+  $('#totals').addEventListener('input', countInput);
+  $('#totals').addEventListener('click', (e) => {
+    if (!e.target.matches('button[data-method]')) return;
+    const c = counts.get(Number(e.target.dataset.method));
+    c.open = !c.open;
+    $(`#totals tr.pieces[data-method="${e.target.dataset.method}"]`).hidden = !c.open;
+  });
   $('#check-btn').addEventListener('click', guarded(checkSelection));
   $('#close-btn').addEventListener('click', guarded(closeDay));
   $('#closed-filter-btn').addEventListener('click', guarded(loadClosed));
@@ -545,6 +669,20 @@ async function showReport(id) {
     const c = r.checkBill;
     parts.push(el('h2', {}, t('checkBill')), el('p', {}, t('checkLine', { no: c.billNo, id: c.customerId, name: c.customer,
       amount: money(c.amount) }) + (c.writtenOff ? t('writtenOff') : '')));
+  }
+  parts.push(el('h2', {}, t('cashCount')));
+  if (r.count) {
+    const k = r.count;
+    const sum = (key) => money(k.lines.reduce((total, l) => total + l[key], 0));
+    parts.push(figures([[t('settlementMethod')], [t('expected'), 1], [t('counted'), 1], [t('difference'), 1], [t('notesCoins')]],
+      [...k.lines.map((l) => [[l.method], [money(l.expected), 1], [money(l.counted), 1], [money(l.difference), 1],
+        [l.pieces.map((p) => `${p.denomination}×${p.pieces}`).join(' + ')]]),
+      [[t('total')], [sum('expected'), 1], [sum('counted'), 1], [sum('difference'), 1], ['']]]),
+    el('p', {}, t('countedBy', { who: k.countedByName || k.countedBy, max: money(k.maxDifference) }),
+      ...(k.signedOffBy ? [' · ', t('signedOffBy', { who: k.signedOffByName })] : []),
+      ...(k.note ? [' · ', t('countNoteLine', { note: k.note })] : [])));
+  } else {
+    parts.push(el('p', { class: 'muted' }, t('noCount')));
   }
   $('#report').replaceChildren(...parts);
   showScreen('screen-report');
