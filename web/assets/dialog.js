@@ -394,11 +394,14 @@ async function closeDay() {
 }
 
 // ---- pickers ----
+// Shops by id, so that lists holding ids (the audit trail) show names.
+const shopNames = new Map();
 async function loadPickers() {
   const [settings, shops, customers, accounts] = await Promise.all([
     get('/api/settings'), get('/api/shops'), get('/api/customers'), get('/api/accounts')]);
   $('#database').textContent = settings.database;
   countRules = { countRequired: settings.countRequired, maxCountDifference: settings.maxCountDifference };
+  shops.shops.forEach((s) => shopNames.set(s.id, s.name));
   const shopOptions = () => shops.shops.map((s) => el('option', { value: s.id }, `${s.number} ${s.name}`));
   $('#shop').append(...shopOptions());
   $('#closed-shop').append(...shopOptions());
@@ -420,10 +423,12 @@ async function loadPickers() {
   await customerChanged(settings.taxRate);
 }
 
+let customerContact = null;  // of the customer shown; null before the first
 async function customerChanged(storedTax) {
   if (!$('#client').value) return;
   const c = await get('/api/customers/' + $('#client').value);
-  $('#client-detail').textContent = [c.contact, c.phone, c.fax].filter(Boolean).join(' · ') || t('noContact');
+  customerContact = [c.contact, c.phone, c.fax].filter(Boolean).join(' · ');
+  $('#client-detail').textContent = customerContact || t('noContact');
   // The customer's own rate is the default; a stored setting wins on first load.
   $('#tax').value = storedTax || c.taxRate || '0';
 }
@@ -581,6 +586,7 @@ function wire() {
     // What the page wrote itself is written again in the new language.
     if (operator) $('#operator').textContent = `${operator.name} (${t(operator.role)})`;
     if (billsTotal !== null) $('#bill-count').textContent = t('openCount', { n: bills.length, total: money(billsTotal) });
+    if (customerContact !== null) $('#client-detail').textContent = customerContact || t('noContact');
     if (operator) guarded(async () => { await selectionChanged(); })();
   }));
   applyLanguage();
@@ -696,7 +702,7 @@ async function loadLog() {
   const body = $('#log tbody');
   body.replaceChildren(...log.events.slice().reverse().map((r) => el('tr', { class: r.result === 'done' ? '' : 'refused' },
     el('td', {}, r.time), el('td', {}, r.user || r.userId), el('td', {}, r.event), el('td', {}, r.result),
-    el('td', {}, r.shops.join(', ')), el('td', { class: 'num' }, r.bills), el('td', {}, r.dailyBillNo || ''),
+    el('td', {}, r.shops.map((id) => shopNames.get(id) || id).join('、')), el('td', { class: 'num' }, r.bills), el('td', {}, r.dailyBillNo || ''),
     el('td', { class: 'message' }, r.message))));
   $('#log-count').textContent = t('eventsCount', { n: log.count });
 }
