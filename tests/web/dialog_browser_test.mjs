@@ -1,11 +1,13 @@
 // Clicks through a whole day of the closing dialog in the system chromium:
 // sign in, the page in Chinese at 800 and 1,280 px, then in English: filter,
-// select, check, close, the bill numbers, the closed days, a day's bills,
-// cancel, the audit trail, sign out.  Writes a screenshot of each main screen into OUT_DIR.
+// select, check, a cash count, close, the bill numbers, the closed days, a
+// day's bills, the report printed by chromium --print-to-pdf and read back
+// with pdftotext, cancel, the audit trail, sign out.  Writes a screenshot of
+// each main screen into OUT_DIR.
 //
 //   node dialog_browser_test.mjs DAILYBALANCE_BINARY OUT_DIR
 import { spawn, execFileSync } from 'node:child_process';
-import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
 import { createRequire } from 'node:module';
@@ -212,8 +214,22 @@ try {
   check(reportText.includes('Cash count') && reportText.includes(shortBy) && reportText.includes('one coin short'),
     'the report shows the cash count');
   await page.screenshot({ path: join(outDir, '4b-report.png'), fullPage: true });
+  // The browser's own print: the page as shown, with its stylesheet, printed by chromium --print-to-pdf.
+  const html = join(scratch, 'report.html');
+  writeFileSync(html, await page.evaluate(async () => {
+    const css = await (await fetch('/dialog.css')).text();
+    const copy = document.documentElement.cloneNode(true);
+    copy.querySelectorAll('script, link[rel="stylesheet"]').forEach((e) => e.remove());
+    copy.querySelector('head').append(Object.assign(document.createElement('style'), { textContent: css }));
+    return '<!doctype html>\n' + copy.outerHTML;
+  }));
   const pdf = join(scratch, 'report.pdf');
-  await page.pdf({ path: pdf, format: 'A4', printBackground: false });
+  execFileSync('/usr/bin/chromium', ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
+    '--user-data-dir=' + join(scratch, 'print-profile'), '--no-pdf-header-footer', '--print-to-pdf=' + pdf,
+    'file://' + html], { stdio: 'ignore', timeout: 60000 });
+  const pages = Number(execFileSync('pdfinfo', [pdf], { encoding: 'utf8' }).match(/Pages:\s+(\d+)/)[1]);
+  const size = execFileSync('pdfinfo', [pdf], { encoding: 'utf8' }).match(/Page size:\s+([\d.]+) x ([\d.]+)/);
+  check(Math.abs(Number(size[1]) - 595.3) < 2 && Math.abs(Number(size[2]) - 841.9) < 2, `printed on A4 (${size[1]} x ${size[2]} pt, ${pages} pages)`);
   const printed = execFileSync('pdftotext', ['-layout', pdf, '-'], { encoding: 'utf8' });
   check(printed.includes(dailyNo) && printed.includes("The bills' total, settled") && !printed.includes('Show closed days'),
     'the printed report holds the report and nothing of the screen around it');
