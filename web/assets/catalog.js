@@ -49,7 +49,7 @@ const CATALOG = {
     countedBy: '点钞人 {who}，差额上限 {max}', signedOffBy: '主管签认：{who}', countNoteLine: '备注：{note}',
     noCount: '日结时未点钞。', resultCount: '点钞已保存：实点 {counted}，差额 {difference}',
     countNotAmount: '实点金额应为最多两位小数的数字：{methods}', countMissing: '日结前须点钞：{methods} 尚未点钞',
-    countNeedsNote: '差额超出上限：请填写点钞备注', countNeedsSignOff: '差额超出上限：请填写签认主管及其密码',
+    countNeedsNote: '差额超出上限：请填写点钞备注', serverAnswered: '服务器应答 {status}', chartLabel: '按结算方式和日期的金额', countNeedsSignOff: '差额超出上限：请填写签认主管及其密码',
   },
   en: {
     title: 'POS daily closing', language: 'Language',
@@ -100,6 +100,7 @@ const CATALOG = {
     countNotAmount: 'A counted amount is a number with at most two decimals: {methods}',
     countMissing: 'Count every method before closing: {methods} not counted',
     countNeedsNote: 'A difference is beyond the tolerance: give the count a note',
+    serverAnswered: 'the server answered {status}', chartLabel: 'amounts per settlement method and per day',
     countNeedsSignOff: "A difference is beyond the tolerance: give the signing supervisor and their password",
   },
 };

@@ -35,10 +35,10 @@ class Refused extends Error {
   constructor(message, field) { super(message); this.field = field || ''; }
 }
 async function answer(res) {
-  const body = await res.json().catch(() => ({ error: 'the server answered ' + res.status }));
+  const body = await res.json().catch(() => ({ error: t('serverAnswered', { status: res.status }) }));
   // A session that lapsed (or an operator disabled meanwhile) goes back to the sign-in.
   if (res.status === 401 && body.signIn && operator) { signedOut(body.error); }
-  if (!res.ok) throw new Refused(body.error || ('HTTP ' + res.status), body.field);
+  if (!res.ok) throw new Refused(body.error || t('serverAnswered', { status: res.status }), body.field);
   return body;
 }
 const get = (path, params) => fetch(path + (params ? '?' + new URLSearchParams(params) : '')).then(answer);
@@ -230,20 +230,20 @@ function clearCount() {
   $('#sign-off-password').value = '';
 }
 
-function drawTotals(t) {
-  expectedMethods = t.methods;
-  $('#totals tbody').replaceChildren(...t.methods.flatMap(countRow));
-  $('#deductible').textContent = money(t.deductible);
+function drawTotals(totals) {
+  expectedMethods = totals.methods;
+  $('#totals tbody').replaceChildren(...totals.methods.flatMap(countRow));
+  $('#deductible').textContent = money(totals.deductible);
   updateCount();
-  drawChart(t);
+  drawChart(totals);
 }
 
 // Two bar groups in one SVG: amounts per settlement method, then per day.
-function drawChart(t) {
+function drawChart(totals) {
   const ns = 'http://www.w3.org/2000/svg';
   const bars = [
-    ...t.methods.map((m) => ({ label: m.name, value: Number(m.amount), kind: 'method' })),
-    ...t.days.map((d) => ({ label: d.date.slice(5), value: Number(d.amount), kind: 'day' })),
+    ...totals.methods.map((m) => ({ label: m.name, value: Number(m.amount), kind: 'method' })),
+    ...totals.days.map((d) => ({ label: d.date.slice(5), value: Number(d.amount), kind: 'day' })),
   ];
   const chart = $('#chart');
   if (!bars.length) { chart.replaceChildren(); return; }
@@ -253,7 +253,7 @@ function drawChart(t) {
   const svg = document.createElementNS(ns, 'svg');
   svg.setAttribute('viewBox', `0 0 ${width} ${height}`);
   svg.setAttribute('role', 'img');
-  svg.setAttribute('aria-label', 'selection amounts per settlement method and per day');
+  svg.setAttribute('aria-label', t('chartLabel'));
   bars.forEach((b, i) => {
     const h = Math.abs(b.value) / max * (base - 20);
     const x = gap + i * (w + gap);
