@@ -41,8 +41,10 @@ std::vector<CancelledDay> StandingDailyBills(Session& session, const std::string
     }
   }
   if (!missing.empty())
-    throw Conflict(field, "no closed day " + NameSome(missing) + " (never closed, or cancelled already)");
-  if (!repeated.empty()) throw Refusal(field, "listed more than once: " + NameSome(repeated));
+    throw Conflict(field, "no closed day " + NameSome(missing) + " (never closed, or cancelled already)")
+        .Worded("noClosedDay", {{"ids", NameSome(missing)}});
+  if (!repeated.empty())
+    throw Refusal(field, "listed more than once: " + NameSome(repeated)).Worded("listedTwice", {{"ids", NameSome(repeated)}});
   return days;
 }
 

@@ -132,9 +132,10 @@ int32_t VerifySignOff(Session& session, const CountSignOff& sign_off) {
   // One answer for an unknown name and a wrong password: the sign-off must
   // not tell a closer which supervisors exist.
   if (!supervisor || !VerifyPassword(session, id, sign_off.password))
-    throw Refusal("signOff", kWrongSignOff);
+    throw Refusal("signOff", kWrongSignOff).Worded("wrongSignOff");
   if (supervisor->role == Role::kCloser)
-    throw Refusal("signOff", supervisor->name + " is a closer: a count beyond the tolerance needs a supervisor's sign-off");
+    throw Refusal("signOff", supervisor->name + " is a closer: a count beyond the tolerance needs a supervisor's sign-off")
+        .Worded("signOffByCloser", {{"name", supervisor->name}});
   return id;
 }
 
@@ -143,7 +144,8 @@ std::optional<CashCount> SettleCount(Session& session, const CashCountInput* inp
   const CountRules rules = ReadCountRules(session);
   if (input == nullptr || input->entries.empty()) {
     if (rules.required)
-      throw Refusal("count", "a cash count is required before closing: count " + MethodNames(expected));
+      throw Refusal("count", "a cash count is required before closing: count " + MethodNames(expected))
+          .Worded("countRequired", {{"methods", MethodNames(expected)}});
     if (input != nullptr && input->sign_off)
       throw Refusal("signOff", "a sign-off goes with a count, and none was given");
     return std::nullopt;
@@ -157,9 +159,10 @@ std::optional<CashCount> SettleCount(Session& session, const CashCountInput* inp
     const ExpectedAmount* method = FindExpected(expected, entry.method, db);
     if (method == nullptr)
       throw Refusal("count", entry.method + " is not a settlement method of this closing (it books " +
-                                 MethodNames(expected) + ")");
+                                 MethodNames(expected) + ")")
+          .Worded("countNotBooked", {{"method", entry.method}, {"methods", MethodNames(expected)}});
     if (!counted.emplace(method->method_id, &entry).second)
-      throw Refusal("count", method->method + " is counted twice");
+      throw Refusal("count", method->method + " is counted twice").Worded("countedTwice", {{"method", method->method}});
   }
   std::vector<ExpectedAmount> missing;
   int64_t largest = 0;
@@ -176,7 +179,8 @@ std::optional<CashCount> SettleCount(Session& session, const CashCountInput* inp
     count.lines.push_back(std::move(line));
   }
   if (rules.required && !missing.empty())
-    throw Refusal("count", "a cash count is required of every method: " + MethodNames(missing) + " not counted");
+    throw Refusal("count", "a cash count is required of every method: " + MethodNames(missing) + " not counted")
+        .Worded("countMissing", {{"methods", MethodNames(missing)}});
   std::sort(count.lines.begin(), count.lines.end(), [](const auto& a, const auto& b) { return a.method_id < b.method_id; });
 
   const Operator* closer = session.acting();
@@ -185,13 +189,15 @@ std::optional<CashCount> SettleCount(Session& session, const CashCountInput* inp
   if (largest > Fen(rules.max_difference)) {
     const std::string beyond = "the count differs by up to " + Money(Yuan(largest)) + ", beyond the tolerance of " +
                                Money(rules.max_difference);
-    if (count.note.empty()) throw Refusal("countNote", beyond + ": say why in the count's note");
+    const std::vector<std::pair<std::string, std::string>> values{{"largest", Money(Yuan(largest))},
+                                                                  {"max", Money(rules.max_difference)}};
+    if (count.note.empty()) throw Refusal("countNote", beyond + ": say why in the count's note").Worded("countNeedsNote", values);
     if (signed_off_by != 0) {
       count.signed_off_by = signed_off_by;
     } else if (closer != nullptr && closer->role != Role::kCloser) {
       count.signed_off_by = closer->id;  // a supervisor's own count is signed by its counting
     } else {
-      throw Refusal("signOff", beyond + ": a supervisor must sign it off");
+      throw Refusal("signOff", beyond + ": a supervisor must sign it off").Worded("countNeedsSignOff", values);
     }
     count.signed_off_by_name = OperatorName(db, count.signed_off_by);
   }

@@ -86,14 +86,16 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
   std::optional<Date> period_start = PeriodStart(db);
   if (request.date) {
     if (request.date->serial > today.serial)
-      throw Refusal("date", Day(*request.date) + " is after today " + Day(today));
+      throw Refusal("date", Day(*request.date) + " is after today " + Day(today))
+          .Worded("dateAfterToday", {{"date", Day(*request.date)}, {"today", Day(today)}});
     if (period_start && request.date->serial < period_start->serial)
-      throw Refusal("date", Day(*request.date) + " lies before the current period, which starts " + Day(*period_start));
+      throw Refusal("date", Day(*request.date) + " lies before the current period, which starts " + Day(*period_start))
+          .Worded("dateBeforePeriod", {{"date", Day(*request.date)}, {"start", Day(*period_start)}});
   }
   plan.ids = request.ids;
   if (plan.ids.empty()) {
     if (!request.date || request.bill_type.empty())
-      throw Refusal("bills", "give the bills, or the day and the type of bills to close");
+      throw Refusal("bills", "give the bills, or the day and the type of bills to close").Worded("billsOrDay");
     plan.ids = DayBills(db, *request.date, request.bill_type, shop ? shop->id : 0);
     if (plan.ids.empty()) db.CheckSound("t_LS_Retail");  // a damaged table is not a day without bills
     if (plan.ids.empty())
@@ -141,10 +143,15 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
     if (shop && bill_shop != shop->id) other_shop.push_back(id);
   }
   if (!unknown.empty())
-    throw Refusal("bills", (unknown.size() == 1 ? "no retail bill " : "no retail bills ") + NameSome(unknown));
-  if (!repeated.empty()) throw Refusal("bills", "listed more than once: " + NameSome(repeated));
-  if (!closed.empty()) throw Conflict("bills", "already closed: " + NameSome(closed));
-  if (!other_shop.empty()) throw Refusal("shop", "not bills of " + shop->name + ": " + NameSome(other_shop));
+    throw Refusal("bills", (unknown.size() == 1 ? "no retail bill " : "no retail bills ") + NameSome(unknown))
+        .Worded("noSuchBills", {{"ids", NameSome(unknown)}});
+  if (!repeated.empty())
+    throw Refusal("bills", "listed more than once: " + NameSome(repeated)).Worded("listedTwice", {{"ids", NameSome(repeated)}});
+  if (!closed.empty())
+    throw Conflict("bills", "already closed: " + NameSome(closed)).Worded("alreadyClosed", {{"ids", NameSome(closed)}});
+  if (!other_shop.empty())
+    throw Refusal("shop", "not bills of " + shop->name + ": " + NameSome(other_shop))
+        .Worded("otherShopsBills", {{"shop", shop->name}, {"ids", NameSome(other_shop)}});
   plan.bills = ids.size();
   plan.ids.clear();
   for (const std::string& id : ids) plan.ids += (plan.ids.empty() ? "" : ",") + id;
@@ -154,7 +161,8 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
     for (const Shop& known : ListShops(session))
       if (shops.count(known.id)) names.push_back(known.name);
     throw Refusal("shop", "the day's bills are of " + std::to_string(shops.size()) + " shops (" + NameSome(names) +
-                              "): give the shop, or all to close them together");
+                              "): give the shop, or all to close them together")
+        .Worded("severalShops", {{"n", std::to_string(shops.size())}, {"shops", NameSome(names)}});
   }
 
   RequireClose(session, plan.shops);
@@ -166,13 +174,18 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
     plan.date = Date{*days.begin()};
   } else {
     throw Refusal("date", "the bills span " + std::to_string(days.size()) + " days (" + Day(Date{*days.begin()}) +
-                              " to " + Day(Date{*days.rbegin()}) + "): give the closing date");
+                              " to " + Day(Date{*days.rbegin()}) + "): give the closing date")
+        .Worded("severalDays", {{"n", std::to_string(days.size())},
+                                {"first", Day(Date{*days.begin()})},
+                                {"last", Day(Date{*days.rbegin()})}});
   }
   if (plan.date.serial < latest)
-    throw Refusal("date", Day(plan.date) + " is before the latest bill's day " + Day(Date{latest}));
+    throw Refusal("date", Day(plan.date) + " is before the latest bill's day " + Day(Date{latest}))
+        .Worded("dateBeforeBills", {{"date", Day(plan.date)}, {"latest", Day(Date{latest})}});
   if (period_start && plan.date.serial < period_start->serial)
     throw Refusal("date", "the bills' day " + Day(plan.date) + " lies before the current period, which starts " +
-                              Day(*period_start));
+                              Day(*period_start))
+        .Worded("dateBeforePeriod", {{"date", Day(plan.date)}, {"start", Day(*period_start)}});
 
   // Customers: given or stored, and customers rather than group headings.
   if (request.client) {
@@ -180,11 +193,12 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
   } else if (auto stored = StoredId(Setting(data, "Client"))) {
     plan.client = *stored;
   } else {
-    throw Refusal("client", "no customer given and none stored in the operator's settings");
+    throw Refusal("client", "no customer given and none stored in the operator's settings").Worded("noClient");
   }
   CheckCustomer(session, "client", plan.client);
   if (request.in_cust && !request.check_bill)
-    throw Refusal("inCust", "a receiving customer goes with a check bill, and none was asked for");
+    throw Refusal("inCust", "a receiving customer goes with a check bill, and none was asked for")
+        .Worded("inCustWithoutCheckBill");
   if (request.check_bill) {
     if (request.in_cust) {
       plan.in_cust = *request.in_cust;
@@ -192,7 +206,7 @@ ClosingPlan Plan(Session& session, hostlib::HostDatabase& db, const automation::
       plan.in_cust = *stored;
       plan.in_cust_stored = true;
     } else {
-      throw Refusal("inCust", "a check bill needs the receiving customer, and none is stored");
+      throw Refusal("inCust", "a check bill needs the receiving customer, and none is stored").Worded("noInCust");
     }
     CheckCustomer(session, "inCust", *plan.in_cust);
   }
@@ -229,8 +243,10 @@ std::string CheckValidity(const automation::DispatchPtr& selection, const Closin
   if (!automation::CBool(CallMember(selection, "IsValidBill", valid)))
     throw OperationFailed{valid[3].string().empty() ? "所选零售单不能日结" : valid[3].string(), {}};
   std::string bill_type = automation::CLng(valid[1]) == 1 ? "1" : "2";
-  if (!request.bill_type.empty() && request.bill_type != bill_type)
-    throw Refusal("type", std::string("the bills are ") + (bill_type == "1" ? "sales" : "returns"));
+  if (!request.bill_type.empty() && request.bill_type != bill_type) {
+    if (bill_type == "1") throw Refusal("type", "the bills are sales").Worded("billsAreSales");
+    throw Refusal("type", "the bills are returns").Worded("billsAreReturns");
+  }
   return bill_type;
 }
 
@@ -262,7 +278,8 @@ ClosingResult RunClosingOnce(Session& session, const ClosingRequest& request, in
   if (request.acct) {
     std::vector<Variant> args{Variant(db), Variant(*request.acct)};
     account = CStr(CallMember(data, "SetSettleAmountID", args));
-    if (account.empty()) throw Refusal("acct", "no settlement account named " + *request.acct);
+    if (account.empty())
+      throw Refusal("acct", "no settlement account named " + *request.acct).Worded("noAccount", {{"name", *request.acct}});
   } else {
     std::vector<Variant> args{Variant(db)};
     auto accounts = foundation::AsVector(CallMember(data, "GetSettleAcctData", args));

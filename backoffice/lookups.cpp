@@ -52,7 +52,7 @@ Shop ResolveShop(Session& session, const std::string& field, const std::string& 
     if (automation::EqualsNoCase(s.number, text) || s.name == text) return s;
   std::vector<std::string> known;
   for (const Shop& s : shops) known.push_back(std::to_string(s.id) + " " + s.name);
-  throw Refusal(field, "no shop " + text + " (shops: " + NameSome(known, 8) + ")");
+  throw Refusal(field, "no shop " + text + " (shops: " + NameSome(known, 8) + ")").Worded("noShop", {{"shop", text}});
 }
 
 std::vector<CustomerNode> ListCustomers(Session& session) {
@@ -73,12 +73,13 @@ void CheckCustomer(Session& session, const std::string& field, int32_t id) {
   hostlib::HostDatabase db(session.db());
   auto rows = db.Query("SELECT FItemClassID, FDetail, FDeleted, FName FROM t_Item WHERE FItemID=?1", {Variant(id)});
   const std::string named = std::to_string(id);
-  if (rows.RowCount() == 0 || FieldLong(rows.At(0, 0)) != 4) throw Refusal(field, "no customer " + named);
+  if (rows.RowCount() == 0 || FieldLong(rows.At(0, 0)) != 4)
+    throw Refusal(field, "no customer " + named).Worded("noCustomer", {{"id", named}});
   const std::string label = named + " " + FieldText(rows.At(0, 3));
   if (!automation::CBool(foundation::NullToDefault(rows.At(0, 1), Variant(true))))
-    throw Refusal(field, label + " is a group heading, not a customer");
+    throw Refusal(field, label + " is a group heading, not a customer").Worded("customerHeading", {{"customer", label}});
   if (automation::CBool(foundation::NullToDefault(rows.At(0, 2), Variant(false))))
-    throw Refusal(field, "customer " + label + " is deleted");
+    throw Refusal(field, "customer " + label + " is deleted").Worded("customerDeleted", {{"customer", label}});
 }
 
 CustomerDetail ReadCustomer(Session& session, const std::string& field, int32_t id) {

@@ -158,27 +158,31 @@ void RequireClose(const Session& session, const std::vector<int32_t>& shops) {
   for (int32_t shop : shops)
     if (std::find(op->shops.begin(), op->shops.end(), shop) == op->shops.end()) others.push_back(std::to_string(shop));
   if (!others.empty())
-    throw Forbidden(op->name + " closes only their own shops' bills, not those of shop " + NameSome(others));
+    throw Forbidden(op->name + " closes only their own shops' bills, not those of shop " + NameSome(others))
+        .Worded("notOwnShops", {{"name", op->name}, {"shops", NameSome(others)}});
 }
 
 void RequireCancel(const Session& session, const std::string& reason) {
   const Operator* op = session.acting();
   if (op == nullptr) throw Forbidden("no operator acts in this session");
-  if (op->role == Role::kCloser) throw Forbidden(op->name + " is a closer: cancelling needs a supervisor");
+  if (op->role == Role::kCloser)
+    throw Forbidden(op->name + " is a closer: cancelling needs a supervisor").Worded("closerCannotCancel", {{"name", op->name}});
   if (reason.find_first_not_of(" \t") == std::string::npos)
-    throw Refusal("reason", "a cancellation needs its reason");
+    throw Refusal("reason", "a cancellation needs its reason").Worded("noReason");
 }
 
 void RequireSupervisor(const Session& session, const std::string& what) {
   const Operator* op = session.acting();
   if (op == nullptr) throw Forbidden("no operator acts in this session");
-  if (op->role == Role::kCloser) throw Forbidden(op->name + " may not " + what + ": that needs a supervisor");
+  if (op->role == Role::kCloser)
+    throw Forbidden(op->name + " may not " + what + ": that needs a supervisor").Worded("needsSupervisor", {{"name", op->name}});
 }
 
 void RequireAdmin(const Session& session, const std::string& what) {
   const Operator* op = session.acting();
   if (op == nullptr) throw Forbidden("no operator acts in this session");
-  if (op->role != Role::kAdmin) throw Forbidden(op->name + " may not " + what + ": that needs an admin");
+  if (op->role != Role::kAdmin)
+    throw Forbidden(op->name + " may not " + what + ": that needs an admin").Worded("needsAdmin", {{"name", op->name}});
 }
 
 }  // namespace tovan::backoffice

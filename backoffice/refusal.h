@@ -16,15 +16,31 @@
 
 namespace tovan::backoffice {
 
+// How a front end may say a message in the operator's language: a key of
+// its own catalog and the values the text names, by name.  The message
+// itself stays the back office's English line, for the command line and the
+// logs; a front end without the key shows that.
+struct Wording {
+  std::string key;  // empty: no wording, only the English line
+  std::vector<std::pair<std::string, std::string>> values;
+};
+
 struct Refusal {
   enum class Kind { kBadInput, kConflict, kForbidden };
 
   Refusal(std::string field_name, std::string text, Kind refusal_kind = Kind::kBadInput)
       : field(std::move(field_name)), message(std::move(text)), kind(refusal_kind) {}
 
+  // The refusal with its wording: throw Refusal(...).Worded("key", {{"name", value}}).
+  Refusal&& Worded(std::string key, std::vector<std::pair<std::string, std::string>> values = {}) && {
+    wording = Wording{std::move(key), std::move(values)};
+    return std::move(*this);
+  }
+
   std::string field;    // the input it concerns, camelCase ("bills", "inCust"); empty: none
   std::string message;  // one line, without the field's name
   Kind kind;
+  Wording wording;
 };
 
 inline Refusal Conflict(std::string field, std::string message) {

@@ -61,7 +61,17 @@ Json Accounts(bo::Session& session) {
 
 Json RefusalJson(const bo::Refusal& refusal) {
   std::string line = refusal.message.substr(0, refusal.message.find_first_of("\r\n"));
-  return Json{{"error", line}, {"field", refusal.field}};
+  Json out{{"error", line}, {"field", refusal.field}};
+  AddWording(out, refusal.wording);
+  return out;
+}
+
+void AddWording(Json& answer, const bo::Wording& wording) {
+  if (wording.key.empty()) return;
+  Json values = Json::object();
+  for (const auto& [name, value] : wording.values) values[name] = value;
+  answer["key"] = wording.key;
+  answer["values"] = values;
 }
 
 Json Close(bo::Session& session, const bo::ClosingRequest& request, automation::DispatchPtr events) {
@@ -76,7 +86,9 @@ Json Close(bo::Session& session, const bo::ClosingRequest& request, automation::
   } catch (const bo::Refusal& e) {
     // The data moved on between the answer and the run (bills closed beside it).
     Json out = RefusalJson(e);
-    return Json{{"ok", false}, {"message", out["error"]}, {"field", e.field}, {"causes", Json::array()}};
+    Json answer{{"ok", false}, {"message", out["error"]}, {"field", e.field}, {"causes", Json::array()}};
+    AddWording(answer, e.wording);
+    return answer;
   } catch (const automation::AutomationError& e) {
     return Json{{"ok", false}, {"message", e.description()}, {"causes", Json::array()}};
   }

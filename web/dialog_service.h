@@ -33,7 +33,10 @@ Json Close(backoffice::Session& session, const backoffice::ClosingRequest& reque
 Json Cancel(backoffice::Session& session, const std::string& ids, const std::string& reason,
            automation::DispatchPtr events);
 
-// A refusal as the dialog shows it: the message next to `field`'s control.
+// A refusal as the dialog shows it: the message next to `field`'s control,
+// with its wording ("key", "values") when it has one.
 Json RefusalJson(const backoffice::Refusal& refusal);
+// Adds "key" and "values" for the dialog's catalog; nothing for no wording.
+void AddWording(Json& answer, const backoffice::Wording& wording);
 
 }  // namespace tovan::web

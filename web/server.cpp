@@ -53,14 +53,19 @@ void Refuse(httplib::Response& res, int status, const std::string& message) {
   Answer(res, status, Json{{"error", line}});
 }
 
-void AskToSignIn(httplib::Response& res, const std::string& message) {
-  Answer(res, 401, Json{{"error", message}, {"signIn", true}});
+void AskToSignIn(httplib::Response& res, const std::string& message, const std::string& key = "") {
+  Json answer{{"error", message}, {"signIn", true}};
+  if (!key.empty()) answer["key"] = key;
+  Answer(res, 401, answer);
 }
 
 void TooManyAttempts(httplib::Response& res, std::chrono::seconds wait, const std::string& what) {
   res.set_header("Retry-After", std::to_string(wait.count()));
   const auto minutes = (wait.count() + 59) / 60;
-  Refuse(res, 429, what + ": try again in " + std::to_string(minutes) + (minutes == 1 ? " minute" : " minutes"));
+  Answer(res, 429,
+         Json{{"error", what + ": try again in " + std::to_string(minutes) + (minutes == 1 ? " minute" : " minutes")},
+              {"key", "tooManyAttempts"},
+              {"values", Json{{"minutes", std::to_string(minutes)}}}});
 }
 
 // The value of cookie `name` in a Cookie header ("a=1; b=2").
@@ -290,7 +295,8 @@ class DialogServer {
     if (locked) return TooManyAttempts(res, *locked, "too many failed sign-ins for " + user);
     if (!op) {
       limits_.Failed(account);
-      return Answer(res, 401, Json{{"error", "wrong operator or password"}, {"field", "password"}, {"signIn", true}});
+      return Answer(res, 401, Json{{"error", "wrong operator or password"}, {"field", "password"}, {"signIn", true},
+                                   {"key", "wrongSignIn"}});
     }
     limits_.Succeeded(account);
     SignedIn who{op->id, op->name, bo::RoleName(op->role), ""};
@@ -307,7 +313,7 @@ class DialogServer {
   // The request's signed-in operator; otherwise answers 401 and nullopt.
   std::optional<SignedIn> SignedInFor(const httplib::Request& req, httplib::Response& res) {
     auto who = sessions_.Find(CookieValue(req.get_header_value("Cookie"), kCookie));
-    if (!who) AskToSignIn(res, "sign in first");
+    if (!who) AskToSignIn(res, "sign in first", "signInFirst");
     return who;
   }
 

@@ -73,7 +73,7 @@ try {
   await page.type('#sign-in-password', 'not-the-password');
   await page.click('#sign-in button');
   await page.waitForFunction(() => !document.querySelector('#sign-in-error').hidden);
-  check((await text('#sign-in-error')).includes('wrong operator or password'), 'a wrong password: ' + (await text('#sign-in-error')));
+  check(await text('#sign-in-error') === '操作员或密码错误', 'a wrong password, said in Chinese: ' + (await text('#sign-in-error')));
   await page.$eval('#sign-in-password', (e) => { e.value = ''; });
   await page.type('#sign-in-password', password);
   await page.click('#sign-in button');

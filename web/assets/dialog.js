@@ -31,14 +31,20 @@ function el(tag, attrs, ...children) {
 }
 
 // A refusal names the field it concerns, so its message can stand next to that control.
+// The server's refusals carry a catalog key and values, so that they can be
+// said in the operator's language; without a key its English line stands.
 class Refused extends Error {
-  constructor(message, field) { super(message); this.field = field || ''; }
+  constructor(message, field, key, values) { super(message); this.field = field || ''; this.key = key; this.values = values; }
+}
+function said(e) {
+  const wording = e.key && CATALOG[language]['msg_' + e.key];
+  return wording ? t('msg_' + e.key, e.values) : e.message;
 }
 async function answer(res) {
   const body = await res.json().catch(() => ({ error: t('serverAnswered', { status: res.status }) }));
   // A session that lapsed (or an operator disabled meanwhile) goes back to the sign-in.
-  if (res.status === 401 && body.signIn && operator) { signedOut(body.error); }
-  if (!res.ok) throw new Refused(body.error || t('serverAnswered', { status: res.status }), body.field);
+  if (res.status === 401 && body.signIn && operator) { signedOut(said(new Refused(body.error, '', body.key, body.values))); }
+  if (!res.ok) throw new Refused(body.error || t('serverAnswered', { status: res.status }), body.field, body.key, body.values);
   return body;
 }
 const get = (path, params) => fetch(path + (params ? '?' + new URLSearchParams(params) : '')).then(answer);
@@ -71,8 +77,8 @@ function showError(e) {
   const screen = [...document.querySelectorAll('.screen')].find((s) => !s.hidden);
   const selector = e.field && screen && fieldControls[screen.id][e.field];
   const control = selector && $(selector);
-  if (!control) { notice(e.message); return; }
-  const box = el('div', { class: 'field-error', role: 'alert' }, e.message);
+  if (!control) { notice(said(e)); return; }
+  const box = el('div', { class: 'field-error', role: 'alert' }, said(e));
   (control.closest('label') || control.closest('section') || control).after(box);
 }
 // Each action clears what the one before it said.
@@ -380,7 +386,7 @@ async function closeDay() {
       clearCount();
       await loadBills();
     } else if (r.field) {
-      showError(new Refused(r.message, r.field));
+      showError(new Refused(r.message, r.field, r.key, r.values));
     } else if (r.unknown) {
       showLines($('#result'), false, t('closeUnknown'),
         [r.message, ...(r.causes || [])]);
@@ -607,7 +613,7 @@ async function signIn(e) {
     $('#sign-in-password').value = '';
     await signedIn(who);
   } catch (err) {
-    error.textContent = err.message;
+    error.textContent = said(err);
     error.hidden = false;
   }
 }
