@@ -147,17 +147,6 @@ Variant ReadValue(const char* text, int length, int32_t ado_type) {
   }
 }
 
-// The text a parameter of host SQL is sent as.
-void ParameterText(const Variant& v, std::string& text, bool& is_null) {
-  is_null = false;
-  switch (v.type()) {
-    case automation::VarType::Empty:
-    case automation::VarType::Null: is_null = true; text.clear(); return;
-    case automation::VarType::Boolean: text = v.boolean() ? "1" : "0"; return;
-    case automation::VarType::Date: text = automation::CStr(v); return;
-    default: text = automation::CStr(v); return;
-  }
-}
 
 // Notes what an SQLSTATE says of the server or the connection, if anything.
 void NoteFault(std::string_view state) {
@@ -242,6 +231,17 @@ void BindLiterals(const TranslatedStatement& s, std::string_view text, const std
 }
 
 }  // namespace
+
+void ParameterText(const Variant& v, std::string& text, bool& is_null) {
+  is_null = false;
+  switch (v.type()) {
+    case automation::VarType::Empty:
+    case automation::VarType::Null: is_null = true; text.clear(); return;
+    case automation::VarType::Boolean: text = v.boolean() ? "1" : "0"; return;
+    case automation::VarType::Date: text = automation::CStr(v); return;
+    default: text = automation::CStr(v); return;
+  }
+}
 
 std::string ServerConnectionText(std::string_view data_source) {
   if (data_source.starts_with("postgresql://") || data_source.starts_with("postgres://"))

@@ -76,6 +76,9 @@ std::string ServerConnectionText(std::string_view data_source);
 // `data_source` with any password replaced by "***", for messages.
 std::string RedactedDataSource(std::string_view data_source);
 
+// The text a value of host SQL is sent as (`is_null`: sent as NULL).
+void ParameterText(const automation::Variant& v, std::string& text, bool& is_null);
+
 // Creates the database `data_source` names, connecting to the server's
 // "postgres" database to do it; raises kDatabaseError (the server's message).
 void CreateDatabase(std::string_view data_source);
@@ -92,6 +95,9 @@ class PostgresBackend final : public ConnectionBackend {
   void AbandonRun() noexcept override;
   ResultSet ExecuteNative(const std::string& sql, std::span<const automation::Variant> params) override;
   void ExecuteScript(const std::string& sql) override;
+  // COPY ... FROM STDIN (bulk_load.cpp).
+  bool AppendRows(const std::string& table, const std::vector<std::string>& columns,
+                  std::span<const automation::Variant> values) override;
   std::string_view Engine() const override { return "postgresql"; }
   int32_t CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) override;
   void RegisterProcedure(std::string name, NativeProcedure procedure) override;
