@@ -1,9 +1,12 @@
-// The closing on a PostgreSQL server, against a raw libpq baseline.
+// The closing on a PostgreSQL server, against a raw libpq baseline and
+// against the embedded engine.
 //
-// For 1,000 and 10,000 bills (ten lines each, one day) it times, on fresh
-// copies of a prebuilt server database:
+// For each size (DAILYBALANCE_BENCH_BILLS, bills of one day with ten lines
+// each; 10,000 and 100,000 unless told) it times, on fresh copies of a
+// prebuilt database:
+//   - `dailybalance init` of the day on the server and in a file;
 //   - `dailybalance close` of the day's sales (the whole command, a process
-//     of its own, as an operator runs it);
+//     of its own, as an operator runs it), on the server and on the file;
 //   - the baseline: the very statements that closing sent, translated before
 //     the clock starts, run by a bare libpq client in one transaction, every
 //     run of writes pipelined, each read waited for;
@@ -11,10 +14,11 @@
 //     the same four one after the other.
 // It also times UpdateBalAmount (through `dailybalance invoke`) against the
 // same kind of baseline.  A Google Benchmark program: it prints the times,
-// then the ratios (close / baseline, growth from 1,000 to 10,000 bills, four
-// at once / four in turn) and the goals, all measured in the one run.
+// then the ratios (close / baseline, server / embedded, growth from the
+// smallest size to the largest, four at once / four in turn) and the goals,
+// all measured in the one run.
 // Needs DAILYBALANCE_BENCH_PG_HOST, the socket folder of a server that trusts
-// "postgres" (scripts/server_bench.sh starts one).
+// "postgres" (scripts/server_bench.sh starts one with default durability).
 #include <libpq-fe.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,6 +163,7 @@ double Baseline(const std::string& db, const std::vector<Step>& steps) {
 struct Prepared {
   int bills = 0;
   std::string base, work;
+  std::string file, work_file;  // the embedded engine's database and its working copy
   std::vector<Step> close_steps, balance_steps;
   std::vector<std::string> shops;
 };
@@ -183,15 +188,34 @@ std::vector<std::string> BalanceArgs(const std::string& db) {
   return {"invoke", "--db", Source(db), "TovanMDailyBalance.clsData", "UpdateBalAmount", "\"" + Source(db) + "\""};
 }
 
+void RemoveFile(const std::string& file) {
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file + suffix).c_str());
+}
+
+// Builds a day's database afresh: the server database `db`, or the embedded file `db`.
+bool Init(const std::string& db, bool server, int bills) {
+  if (server) Sql("postgres", "DROP DATABASE IF EXISTS " + db + " WITH (FORCE)");
+  else RemoveFile(db);
+  return Run({"init", "--db", server ? Source(db) : db, "--bills", std::to_string(bills), "--lines", "10", "--days",
+              "1", "--last-day", "2026-12-04"}) == 0;
+}
+
+void CopyFile(const std::string& from, const std::string& to) {
+  RemoveFile(to);
+  std::ifstream in(from, std::ios::binary);
+  std::ofstream out(to, std::ios::binary);
+  out << in.rdbuf();
+}
+
 Prepared Prepare(int bills) {
   Prepared p;
   p.bills = bills;
   p.base = fmt::format("bench_{}", bills);
   p.work = p.base + "_work";
-  Sql("postgres", "DROP DATABASE IF EXISTS " + p.base + " WITH (FORCE)");
-  if (Run({"init", "--db", Source(p.base), "--bills", std::to_string(bills), "--lines", "10", "--days", "1",
-           "--last-day", "2026-12-04"}) != 0) {
-    std::fprintf(stderr, "cannot build %s\n", p.base.c_str());
+  p.file = fmt::format("/tmp/server_bench_{}_{}.db", ::getpid(), bills);
+  p.work_file = p.file + ".work.db";
+  if (!Init(p.base, true, bills) || !Init(p.file, false, bills)) {
+    std::fprintf(stderr, "cannot build the databases of %d bills\n", bills);
     std::exit(1);
   }
   // Traced runs: what each operation sends, translated while no clock runs.
@@ -219,6 +243,7 @@ template <class Body>
 void Timed(benchmark::State& state, const Prepared& p, Body body) {
   for (auto _ : state) {
     Copy(p.base, p.work);
+    CopyFile(p.file, p.work_file);
     auto start = Clock::now();
     if (!body()) state.SkipWithError("the operation failed");
     state.SetIterationTime(Seconds(start));
@@ -240,6 +265,22 @@ void RunTogether(const Prepared& p, bool at_once) {
 }
 
 void Register(const Prepared& p) {
+  for (bool server : {true, false}) {
+    benchmark::RegisterBenchmark(fmt::format("{}init/{}", server ? "" : "embedded_", p.bills).c_str(),
+                                 [&p, server](benchmark::State& state) {
+                                   const std::string db = server ? p.base + "_init" : p.file + ".init.db";
+                                   for (auto _ : state) {
+                                     auto start = Clock::now();
+                                     if (!Init(db, server, p.bills)) state.SkipWithError("init failed");
+                                     state.SetIterationTime(Seconds(start));
+                                   }
+                                   if (server) Sql("postgres", "DROP DATABASE IF EXISTS " + db + " WITH (FORCE)");
+                                   else RemoveFile(db);
+                                 })
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+  }
   auto add = [&](const std::string& name, auto body) {
     benchmark::RegisterBenchmark(fmt::format("{}/{}", name, p.bills).c_str(),
                                  [&p, body](benchmark::State& state) { Timed(state, p, body); })
@@ -248,6 +289,11 @@ void Register(const Prepared& p) {
         ->Iterations(3);
   };
   add("close", [&p] { return Run(CloseArgs(p.work, "")) == 0; });
+  add("embedded_close", [&p] {
+    std::vector<std::string> args = CloseArgs(p.work, "");
+    args[2] = p.work_file;
+    return Run(args) == 0;
+  });
   add("close_baseline", [&p] { return Baseline(p.work, p.close_steps) > 0; });
   add("UpdateBalAmount", [&p] { return Run(BalanceArgs(p.work)) == 0; });
   add("UpdateBalAmount_baseline", [&p] { return Baseline(p.work, p.balance_steps) > 0; });
@@ -270,30 +316,38 @@ class RatioReporter : public benchmark::ConsoleReporter {
       return it == ms_.end() ? 0.0 : it->second;
     };
     auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-    std::printf("\n%8s %12s %12s %7s %14s %12s %7s %12s %12s %7s\n", "bills", "close ms", "raw ms", "ratio",
-                "balance ms", "raw ms", "ratio", "4 at once", "4 in turn", "ratio");
-    for (int bills : {1000, 10000}) {
-      std::printf("%8d %12.1f %12.1f %6.2fx %14.1f %12.1f %6.2fx %12.1f %12.1f %6.2fx\n", bills, ms("close", bills),
-                  ms("close_baseline", bills), ratio(ms("close", bills), ms("close_baseline", bills)),
-                  ms("UpdateBalAmount", bills), ms("UpdateBalAmount_baseline", bills),
+    std::printf("\n%8s %10s %10s %10s %7s %10s %10s %7s %12s %10s %7s %10s %10s %7s\n", "bills", "init ms",
+                "emb. init", "close ms", "raw", "emb. close", "srv/emb", "", "balance ms", "raw ms", "ratio",
+                "4 at once", "4 in turn", "ratio");
+    for (int bills : sizes) {
+      std::printf("%8d %10.1f %10.1f %10.1f %6.2fx %10.1f %9.2fx %7s %12.1f %10.1f %6.2fx %10.1f %10.1f %6.2fx\n",
+                  bills, ms("init", bills), ms("embedded_init", bills), ms("close", bills),
+                  ratio(ms("close", bills), ms("close_baseline", bills)), ms("embedded_close", bills),
+                  ratio(ms("close", bills), ms("embedded_close", bills)), "", ms("UpdateBalAmount", bills),
+                  ms("UpdateBalAmount_baseline", bills),
                   ratio(ms("UpdateBalAmount", bills), ms("UpdateBalAmount_baseline", bills)),
                   ms("four_shops_at_once", bills), ms("four_shops_in_turn", bills),
                   ratio(ms("four_shops_at_once", bills), ms("four_shops_in_turn", bills)));
     }
-    const double close_ratio = ratio(ms("close", 10000), ms("close_baseline", 10000));
-    const double balance_ratio = ratio(ms("UpdateBalAmount", 10000), ms("UpdateBalAmount_baseline", 10000));
-    const double growth = ratio(ms("close", 10000), ms("close", 1000));
-    const double together = ratio(ms("four_shops_at_once", 10000), ms("four_shops_in_turn", 10000));
-    std::printf("growth 1,000 -> 10,000 bills: close %.1fx, its baseline %.1fx\n", growth,
-                ratio(ms("close_baseline", 10000), ms("close_baseline", 1000)));
+    const int small = sizes.front(), large = sizes.back();
+    const double growth = ratio(ms("close", large), ms("close", small));
+    const double embedded_growth = ratio(ms("embedded_close", large), ms("embedded_close", small));
+    const double server_embedded = ratio(ms("close", large), ms("embedded_close", large));
+    const double together = ratio(ms("four_shops_at_once", large), ms("four_shops_in_turn", large));
     auto verdict = [](bool met) { return met ? "met" : "NOT MET"; };
-    std::printf("goals: close within 3x of its baseline (%.2fx): %s; UpdateBalAmount within 3x (%.2fx): %s\n",
-                close_ratio, verdict(close_ratio < 3), balance_ratio, verdict(balance_ratio < 3));
-    std::printf("       close of 10,000 bills under 3 s (%.2f s): %s; growth under 12x (%.1fx): %s\n",
-                ms("close", 10000) / 1000, verdict(ms("close", 10000) < 3000), growth, verdict(growth < 12));
-    std::printf("       four shops at once / in turn: %.2f (%s)\n", together,
-                together < 0.75 ? "well under" : "NOT well under four closings in turn");
+    std::printf("at %d bills:\n", large);
+    std::printf("  server close under 10 s (%.2f s): %s\n", ms("close", large) / 1000,
+                verdict(ms("close", large) < 10000));
+    std::printf("  server / embedded close under 2.5x (%.2fx): %s\n", server_embedded, verdict(server_embedded < 2.5));
+    std::printf("  server init under 20 s (%.2f s): %s\n", ms("init", large) / 1000, verdict(ms("init", large) < 20000));
+    std::printf("  embedded close under 3 s (%.2f s): %s\n", ms("embedded_close", large) / 1000,
+                verdict(ms("embedded_close", large) < 3000));
+    std::printf("  growth %d -> %d bills under 11x: server %.1fx (%s), embedded %.1fx (%s)\n", small, large, growth,
+                verdict(growth < 11), embedded_growth, verdict(embedded_growth < 11));
+    std::printf("  four shops at once / in turn (server) under 0.6 (%.2f): %s\n", together, verdict(together < 0.6));
   }
+
+  std::vector<int> sizes;
 
  private:
   std::map<std::string, double> ms_;
@@ -315,13 +369,25 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
   // The benchmarks refer to these until the run ends.
+  std::vector<int> bill_counts;
+  const char* wanted = std::getenv("DAILYBALANCE_BENCH_BILLS");
+  for (std::stringstream list(wanted != nullptr ? wanted : "10000,100000"); list.good();) {
+    std::string item;
+    std::getline(list, item, ',');
+    if (!item.empty()) bill_counts.push_back(std::stoi(item));
+  }
   std::vector<Prepared> sizes;
-  sizes.reserve(2);
-  for (int bills : {1000, 10000}) sizes.push_back(Prepare(bills));
+  sizes.reserve(bill_counts.size());
+  for (int bills : bill_counts) sizes.push_back(Prepare(bills));
   for (const Prepared& p : sizes) Register(p);
   RatioReporter reporter;
+  reporter.sizes = bill_counts;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  for (const Prepared& p : sizes) Sql("postgres", "DROP DATABASE IF EXISTS " + p.work + " WITH (FORCE)");
+  for (const Prepared& p : sizes) {
+    Sql("postgres", "DROP DATABASE IF EXISTS " + p.work + " WITH (FORCE)");
+    RemoveFile(p.file);
+    RemoveFile(p.work_file);
+  }
   return 0;
 }

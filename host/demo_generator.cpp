@@ -113,6 +113,57 @@ double Money(int64_t cents) { return static_cast<double>(cents) / 100; }
 // Per item, stock and auxiliary property: what the sales take, in base units.
 using StockKey = std::tuple<int32_t, int32_t, int32_t>;
 
+// Rows of one table loaded in bulk: on a server each statement costs a
+// round trip and a parse, and a day of 100,000 bills is over a million rows.
+// The engine's own bulk load where it has one (COPY), else multi-row
+// INSERTs.  The rows go in in the order added.
+class RowBuffer {
+ public:
+  RowBuffer(data::ConnectionBackend& db, std::string table, std::vector<std::string> columns)
+      : db_(db),
+        table_(std::move(table)),
+        columns_(std::move(columns)),
+        rows_(db.Engine() == "postgresql" ? kServerRows : kTextSize / (columns_.size() * 8)) {
+    values_.reserve(rows_ * columns_.size());
+  }
+  void Add(std::initializer_list<automation::Variant> row) {
+    values_.insert(values_.end(), row.begin(), row.end());
+    if (values_.size() >= rows_ * columns_.size()) Flush();
+  }
+  void Flush() {
+    const std::size_t rows = values_.size() / columns_.size();
+    if (rows == 0) return;
+    if (!db_.AppendRows(table_, columns_, values_)) db_.ExecuteNative(Insert(rows), values_);
+    values_.clear();
+  }
+
+ private:
+  // An INSERT's text stays short enough for the embedded engine to keep it prepared.
+  static constexpr std::size_t kTextSize = 15000;
+  static constexpr std::size_t kServerRows = 20000;
+
+  const std::string& Insert(std::size_t rows) {
+    std::string& sql = statements_[rows];
+    if (!sql.empty()) return sql;
+    sql = "INSERT INTO " + table_ + " (";
+    for (std::size_t c = 0; c < columns_.size(); ++c) sql += (c > 0 ? ", " : "") + columns_[c];
+    sql += ") VALUES ";
+    for (std::size_t r = 0, n = 0; r < rows; ++r) {
+      sql += r > 0 ? ",(" : "(";
+      for (std::size_t c = 0; c < columns_.size(); ++c) sql += fmt::format("{}?{}", c > 0 ? "," : "", ++n);
+      sql += ")";
+    }
+    return sql;
+  }
+
+  data::ConnectionBackend& db_;
+  std::string table_;
+  std::vector<std::string> columns_;
+  std::size_t rows_;  // per statement or load
+  std::vector<automation::Variant> values_;
+  std::map<std::size_t, std::string> statements_;  // by row count
+};
+
 class BillWriter {
  public:
   BillWriter(data::ConnectionBackend& db, const Catalogue& catalogue, const DemoOptions& options)
@@ -134,6 +185,13 @@ class BillWriter {
   const Catalogue& c_;
   const DemoOptions& options_;
   Random random_;
+  RowBuffer bills_{db_, "t_LS_Retail",
+                   {"FID", "FBillNo", "FDate", "FSaleTime", "FBillType", "FBranchShop", "FStock", "FCashier",
+                    "FTotalAmount", "FDiscountAmount", "FDailyBillID", "FDailyBillNo", "FCustID"}};
+  RowBuffer lines_{db_, "T_LS_RetailEntry",
+                   {"FEntryID", "FID", "FIndex", "FItemID", "FShowUnitID", "FCoefficient", "FStock", "FAuxPropID",
+                    "FQty", "FShowQty", "FPrice", "FAmount", "FBalAmount"}};
+  RowBuffer settlements_{db_, "t_LS_RetailEntry2", {"FEntryID", "FID", "FIndex", "FSettleID", "FSettleAmount"}};
   int32_t bill_id_ = 0, entry_id_ = 0, settle_id_ = 0, sales_ = 0, returns_ = 0;
   std::map<StockKey, double> demand_;
 };
@@ -149,6 +207,9 @@ void BillWriter::Write() {
       WriteBill(Date::FromParts(date.year, date.month, date.day, seconds / 3600, seconds / 60 % 60, seconds % 60));
     }
   }
+  bills_.Flush();
+  lines_.Flush();
+  settlements_.Flush();
 }
 
 void BillWriter::WriteBill(Date when) {
@@ -171,12 +232,8 @@ void BillWriter::WriteBill(Date when) {
   else if (kind < 0.40) discount = std::min<int64_t>(total - 1, std::llround(total * random_.Between(2, 10) / 100.0));
   WriteSettlement(bill, total - discount, sign);
 
-  detail::Exec(db_,
-               "INSERT INTO t_LS_Retail (FID, FBillNo, FDate, FSaleTime, FBillType, FBranchShop, FStock, FCashier, "
-               "FTotalAmount, FDiscountAmount, FDailyBillID, FDailyBillNo, FCustID) "
-               "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, 0, '', ?11)",
-               {bill, number, day, when, is_return ? demo::kRetailReturnType : demo::kRetailSaleType, shop.id, shop.stock,
-                cashier, Money(sign * total), Money(sign * discount), demo::kWalkInCustomer});
+  bills_.Add({bill, number, day, when, is_return ? demo::kRetailReturnType : demo::kRetailSaleType, shop.id, shop.stock,
+              cashier, Money(sign * total), Money(sign * discount), 0, std::string(), demo::kWalkInCustomer});
 }
 
 double BillWriter::LineQuantity(const ItemInfo& item, double coefficient) {
@@ -208,12 +265,8 @@ int64_t BillWriter::WriteLine(int32_t bill, int32_t index, int32_t bill_stock, i
   if (sign > 0) demand_[{item.id, stock, aux}] += base_qty;
   else demand_.try_emplace({item.id, stock, aux}, 0.0);
 
-  detail::Exec(db_,
-               "INSERT INTO T_LS_RetailEntry (FEntryID, FID, FIndex, FItemID, FShowUnitID, FCoefficient, FStock, "
-               "FAuxPropID, FQty, FShowQty, FPrice, FAmount, FBalAmount) "
-               "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, 0)",
-               {++entry_id_, bill, index, item.id, unit.id, unit.coefficient, stock, aux, sign * qty, sign * base_qty,
-                price, Money(sign * amount)});
+  lines_.Add({++entry_id_, bill, index, item.id, unit.id, unit.coefficient, stock, aux, sign * qty, sign * base_qty,
+              price, Money(sign * amount), 0});
   return amount;
 }
 
@@ -233,10 +286,7 @@ void BillWriter::WriteSettlement(int32_t bill, int64_t net, int sign) {
   }
   int32_t index = 0;
   for (const auto& [method, cents] : parts)
-    detail::Exec(db_,
-                 "INSERT INTO t_LS_RetailEntry2 (FEntryID, FID, FIndex, FSettleID, FSettleAmount) "
-                 "VALUES (?1, ?2, ?3, ?4, ?5)",
-                 {++settle_id_, bill, ++index, method, Money(sign * cents)});
+    settlements_.Add({++settle_id_, bill, ++index, method, Money(sign * cents)});
 }
 
 // Stock for every item, stock and property the bills name: what the sales

@@ -3,6 +3,7 @@
 #   scripts/pg-cluster.sh start DIR   initdb (when DIR has no cluster) and start it; prints the
 #                                      data-source text of its database "dailybalance"
 #   scripts/pg-cluster.sh stop DIR    stop it and remove DIR
+# PG_CLUSTER_DURABLE=1 starts it with the server's default durability settings.
 # The server listens on a Unix socket in DIR only (no TCP port), so clusters of parallel runs
 # never collide.  initdb refuses to run as root: as root the cluster belongs to the "postgres"
 # account of the Debian package.
@@ -27,8 +28,13 @@ case $action in
     # Settings for a test server: no durability wait, room for the parallel tests' sessions, and no
     # autovacuum: its ANALYZE would change plans between a test's clean run and the runs compared
     # with it, and rows that no ORDER BY fixes (a stock bill's entries) would come in another order.
-    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start \
-      -o "-c listen_addresses='' -k $dir -c max_connections=200 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c shared_buffers=256MB -c autovacuum=off" >/dev/null ||
+    # PG_CLUSTER_DURABLE=1 (the benchmarks) keeps the server's default durability and autovacuum,
+    # as a shop's server runs.
+    settings="-c listen_addresses='' -k $dir -c max_connections=200 -c shared_buffers=256MB"
+    if [ "${PG_CLUSTER_DURABLE:-0}" != 1 ]; then
+      settings="$settings -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c autovacuum=off"
+    fi
+    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start -o "$settings" >/dev/null ||
       { cat "$dir/server.log" >&2; exit 1; }
     as_owner "$bin/psql" -h "$dir" -U postgres -d postgres -qAt -c "CREATE DATABASE dailybalance" >/dev/null 2>&1 || true
     echo "postgresql://postgres@/dailybalance?host=$dir"

@@ -77,6 +77,15 @@ class ConnectionBackend {
   // text, String as text, Null/Empty as NULL).  Not traced, not translated.
   // Answers the rows it returned, typed as Execute types them.
   virtual ResultSet ExecuteNative(const std::string& sql, std::span<const automation::Variant> params) = 0;
+  // A bulk load for the host's builder: appends rows to `table` (named as
+  // ExecuteNative names it), `values` holding them one after another,
+  // `columns.size()` values each, each value read as ExecuteNative binds it.
+  // False when the engine has no way faster than multi-row INSERTs: the
+  // caller sends those.  A failure fails the open transaction whole.
+  virtual bool AppendRows(const std::string& /*table*/, const std::vector<std::string>& /*columns*/,
+                          std::span<const automation::Variant> /*values*/) {
+    return false;
+  }
   // Several statements of the engine's own SQL, without parameters (schema scripts).
   virtual void ExecuteScript(const std::string& sql) = 0;
   // "sqlite" or "postgresql": for the host's schema scripts.

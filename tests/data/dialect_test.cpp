@@ -15,6 +15,9 @@
 //   <tsql>                        columns (names: the first expected line holds the column
 //   ----                          names); values joined by |, NULL for null, reals as %.15g,
 //   <expected rows>               bits as 1 or 0, dates in their stored text form
+//   run                           open a statement run (Connection's StatementRun): the records
+//                                 up to "end run" go in it, their writes held where the backend holds them
+//   end run [error <text>]        finish the run: it must succeed, or fail (with <text> on the embedded engine)
 //   translate                     compare the embedded translation, one line per statement,
 //   <tsql>                        blanks collapsed: the SQLite text, SKIP, or IF <probe> with the
 //   ----                          statements it guards on the following lines as THEN <text>
@@ -31,6 +34,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -222,6 +226,7 @@ TEST_P(DialectFile, Records) {
   const std::string file = GetParam() + ".test";
   const std::vector<Record> records = ParseRecords(ReadFile(dir / file));
   ASSERT_FALSE(records.empty()) << file << " holds no record";
+  std::optional<data::StatementRun> run;
   for (const Record& r : records) {
     SCOPED_TRACE(fmt::format("{}:{}: {}", file, r.line, r.header));
     if (OnServer() && (r.header == "translate" || r.header.find("embedded") != std::string::npos)) continue;
@@ -232,6 +237,31 @@ TEST_P(DialectFile, Records) {
       data::tsql::LiteralsOf(tokens, tokenized);
       EXPECT_TRUE(data::tsql::ScanLiterals(r.tsql, scanned));
       EXPECT_EQ(scanned, tokenized) << "the scan and the tokenizer disagree on the literals";
+    }
+    if (r.header == "run") {
+      ASSERT_FALSE(run.has_value()) << "a run inside a run";
+      run.emplace(*connection_);
+      continue;
+    }
+    if (r.header.rfind("end run", 0) == 0) {
+      ASSERT_TRUE(run.has_value()) << "no run to end";
+      std::string error;
+      try {
+        run->Finish();
+      } catch (const automation::AutomationError& e) {
+        error = e.description();
+      }
+      run.reset();
+      if (r.header.find("error") == std::string::npos) {
+        EXPECT_EQ(error, "");
+      } else {
+        const std::string wanted = CollapseBlanks(r.header.substr(r.header.find("error") + 5));
+        EXPECT_FALSE(error.empty()) << "expected an error containing '" << wanted << "'";
+        if (!OnServer()) {
+          EXPECT_NE(error.find(wanted), std::string::npos) << "message: " << error;
+        }
+      }
+      continue;
     }
     if (r.header == "translate") {
       const auto t = data::sqlite::TranslateBatch(r.tsql);

@@ -147,17 +147,6 @@ Variant ReadValue(const char* text, int length, int32_t ado_type) {
   }
 }
 
-// The text a parameter of host SQL is sent as.
-void ParameterText(const Variant& v, std::string& text, bool& is_null) {
-  is_null = false;
-  switch (v.type()) {
-    case automation::VarType::Empty:
-    case automation::VarType::Null: is_null = true; text.clear(); return;
-    case automation::VarType::Boolean: text = v.boolean() ? "1" : "0"; return;
-    case automation::VarType::Date: text = automation::CStr(v); return;
-    default: text = automation::CStr(v); return;
-  }
-}
 
 // Notes what an SQLSTATE says of the server or the connection, if anything.
 void NoteFault(std::string_view state) {
@@ -242,6 +231,17 @@ void BindLiterals(const TranslatedStatement& s, std::string_view text, const std
 }
 
 }  // namespace
+
+void ParameterText(const Variant& v, std::string& text, bool& is_null) {
+  is_null = false;
+  switch (v.type()) {
+    case automation::VarType::Empty:
+    case automation::VarType::Null: is_null = true; text.clear(); return;
+    case automation::VarType::Boolean: text = v.boolean() ? "1" : "0"; return;
+    case automation::VarType::Date: text = automation::CStr(v); return;
+    default: text = automation::CStr(v); return;
+  }
+}
 
 std::string ServerConnectionText(std::string_view data_source) {
   if (data_source.starts_with("postgresql://") || data_source.starts_with("postgres://"))
@@ -565,7 +565,7 @@ bool PostgresBackend::TryExchange(std::vector<Outgoing>& statements, BatchResult
 
 void PostgresBackend::Exchange(std::vector<Outgoing>& statements, BatchResult* out) {
   Failure failure;
-  if (!TryExchange(statements, out, failure)) Fail(failure.message);
+  if (!TryExchangeRuns(statements, out, failure)) Fail(failure.message);
 }
 
 void PostgresBackend::FlushHeld() {
@@ -602,12 +602,13 @@ std::shared_ptr<const Translation> PostgresBackend::Translate(std::string_view t
   return translation;
 }
 
-std::string PostgresBackend::PreparedName(const std::string& sql, const std::vector<unsigned int>& types) {
+std::string PostgresBackend::PreparedName(const std::string& sql, const std::vector<unsigned int>& types,
+                                          std::size_t max_params, bool may_deallocate) {
   std::string key = sql;
   key.push_back('\0');
   for (unsigned int type : types) key += std::to_string(type) + ",";
   if (auto it = prepared_.find(key); it != prepared_.end()) return it->second;
-  if (types.size() > kMaxPreparedParams || unpreparable_.count(key) != 0) return {};
+  if (types.size() > max_params || unpreparable_.count(key) != 0) return {};
   // A statement is prepared the second time it comes: one of a kind (a text
   // that keeps a changing literal), it would cost a round trip of its own
   // and a statement kept for nothing.
@@ -615,7 +616,7 @@ std::string PostgresBackend::PreparedName(const std::string& sql, const std::vec
   if (seen_once_.insert(key).second) return {};
   if (prepared_.size() >= kMaxPrepared) {
     // No held statement may name one of them when they go.
-    if (!held_.empty()) return {};
+    if (!held_.empty() || !may_deallocate) return {};
     std::vector<Outgoing> deallocate(1);
     deallocate[0].sql = "DEALLOCATE ALL";
     Exchange(deallocate, nullptr);
@@ -642,7 +643,7 @@ bool PostgresBackend::Outgo(const TranslatedStatement& s, const Batch& batch, Ou
   o.collect = CollectsRows(s.sql);
   if (s.params.empty()) return true;
   BindLiterals(s, batch.text, batch.literals, o.params, o.types);
-  o.prepared = PreparedName(s.sql, o.types);
+  o.prepared = PreparedName(s.sql, o.types, kMaxPreparedParams);
   return !o.prepared.empty();
 }
 
@@ -710,6 +711,7 @@ BatchResult PostgresBackend::Execute(std::string_view text) {
       Outgo(s, batch, o);
       o.collect = false;
       o.counted = false;
+      o.held = true;
       held_.push_back(std::move(o));
     }
     if (held_.size() >= kMaxHeld) FlushHeld();
@@ -762,6 +764,7 @@ void PostgresBackend::ExecuteScript(const std::string& sql) {
   translations_.clear();
   shapes_.Clear();
   native_sql_.clear();
+  run_shapes_.clear();  // a script may have made a trigger or an index
   ReloadCatalog();
 }
 

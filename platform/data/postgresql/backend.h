@@ -4,15 +4,21 @@
 // Round trips are what a server costs, so the connection stays in libpq's
 // pipeline mode: the statements of a batch go out together and their
 // results are read together, and inside a statement run (BeginRun/EndRun)
-// batches that only write are held back and sent with the next ones.
+// batches that only write are held back and sent with the next ones.  A run
+// of held statements of one shape goes as one set-based statement
+// (set_runs.cpp).
 //
 // T-SQL statements are atomic one by one inside a transaction, where a
 // failed PostgreSQL statement would abort the whole transaction: inside a
-// unit every statement runs under a savepoint, so a failure undoes just
-// that statement, as on the original server.  Units are REPEATABLE READ
-// transactions: a unit that would overwrite what a concurrent unit wrote
-// fails at that statement with a conflict (counted by ConflictCount) instead
-// of writing over it; the host may run such a unit again.
+// unit each exchange runs under one savepoint; when a statement of it fails
+// the savepoint is rolled back and the statements before the failing one
+// are sent again, so the failure undoes just that statement, as on the
+// original server.  A read-write unit (kReadWrite) is a REPEATABLE READ
+// transaction: a write that meets a row a concurrent unit changed fails at
+// that statement with a conflict (counted by ConflictCount) instead of
+// writing over it, and the host may run the unit again.  A locking unit
+// (kReadWriteLocking) is READ COMMITTED and waits for such rows instead; a
+// read-only one is REPEATABLE READ READ ONLY.
 //
 // Values come back typed by the columns' types: the bit-flag domain (and
 // boolean) gives Boolean, timestamp and date give Date, integers give Long,
@@ -49,6 +55,7 @@
 
 #include "platform/data/backend.h"
 #include "platform/data/postgresql/name_catalog.h"
+#include "platform/data/tsql/set_runs.h"
 #include "platform/data/tsql/shape_cache.h"
 #include "platform/data/tsql/tokenizer.h"
 
@@ -69,6 +76,9 @@ std::string ServerConnectionText(std::string_view data_source);
 // `data_source` with any password replaced by "***", for messages.
 std::string RedactedDataSource(std::string_view data_source);
 
+// The text a value of host SQL is sent as (`is_null`: sent as NULL).
+void ParameterText(const automation::Variant& v, std::string& text, bool& is_null);
+
 // Creates the database `data_source` names, connecting to the server's
 // "postgres" database to do it; raises kDatabaseError (the server's message).
 void CreateDatabase(std::string_view data_source);
@@ -85,6 +95,9 @@ class PostgresBackend final : public ConnectionBackend {
   void AbandonRun() noexcept override;
   ResultSet ExecuteNative(const std::string& sql, std::span<const automation::Variant> params) override;
   void ExecuteScript(const std::string& sql) override;
+  // COPY ... FROM STDIN (bulk_load.cpp).
+  bool AppendRows(const std::string& table, const std::vector<std::string>& columns,
+                  std::span<const automation::Variant> values) override;
   std::string_view Engine() const override { return "postgresql"; }
   int32_t CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) override;
   void RegisterProcedure(std::string name, NativeProcedure procedure) override;
@@ -112,6 +125,7 @@ class PostgresBackend final : public ConnectionBackend {
     bool prepare_only = false;        // prepares sql as `prepared`, runs nothing
     bool collect = false;  // its rows are wanted
     bool counted = true;   // its changed rows count in the batch's records affected
+    bool held = false;     // a held-back write: it may go in a set-based run
   };
   struct Failure {
     std::size_t index = 0;  // the failing statement among those sent
@@ -134,7 +148,9 @@ class PostgresBackend final : public ConnectionBackend {
   bool CanOutgo(const std::vector<tsql::TranslatedStatement>& statements, const Batch& batch);
   // The name of the session's prepared statement for `sql` with `types`,
   // prepared now when new; empty when it cannot be.
-  std::string PreparedName(const std::string& sql, const std::vector<unsigned int>& types);
+  // `may_deallocate`: false while statements naming prepared ones wait to go.
+  std::string PreparedName(const std::string& sql, const std::vector<unsigned int>& types,
+                           std::size_t max_params = 64, bool may_deallocate = true);
   void Run(const std::vector<tsql::TranslatedStatement>& statements, const Batch& batch, BatchResult& out,
            std::vector<Outgoing>& pending);
   // Sends `statements` in one pipeline (each under a savepoint inside a
@@ -149,6 +165,22 @@ class PostgresBackend final : public ConnectionBackend {
   bool TryExchange(std::vector<Outgoing>& statements, BatchResult* out, Failure& failure,
                    Framing framing = Framing::kStatements);
   void FlushHeld();
+  // Set-based runs (set_runs.cpp).  What a held statement's shape allows:
+  // resolved once per prepared statement.
+  struct RunShape {
+    bool mergeable = false;
+    tsql::SetRunShape shape;
+    std::vector<unsigned int> types;  // the parameters' types, as the server resolved them
+  };
+  const RunShape& RunShapeOf(const Outgoing& o);
+  // `statements` with each run of held statements of one shape made one
+  // statement; origin[k]: the first of `statements` that merged[k] stands for.
+  // False when nothing merges.
+  bool MergeRuns(const std::vector<Outgoing>& statements, std::vector<Outgoing>& merged,
+                 std::vector<std::size_t>& origin);
+  // TryExchange with runs merged; a merged statement that fails goes again
+  // one statement at a time, so the failure is met where it would be.
+  bool TryExchangeRuns(std::vector<Outgoing>& statements, BatchResult* out, Failure& failure);
   void Simple(const std::string& sql);  // one statement of our own, no savepoint
   void SetUpSession();                  // settings and pipeline mode of a new connection
   void Reconnect();
@@ -171,6 +203,8 @@ class PostgresBackend final : public ConnectionBackend {
   std::unordered_map<std::string, std::string> native_sql_;
   std::map<std::string, NativeProcedure> procedures_;  // by lower-case name
   std::vector<Outgoing> held_;  // writes of the open run not yet sent
+  std::unordered_map<std::string, RunShape> run_shapes_;  // by the prepared statement's name
+  bool set_runs_ = tsql::SetRunsWanted();
   int run_depth_ = 0;
   bool in_transaction_ = false;
   std::string xact_id_;  // the open unit's transaction id; empty for a unit that only reads

@@ -124,33 +124,19 @@ bool PostgresRewriter::EmitCall(std::uint32_t& i, int function) {
   }
 }
 
-bool PostgresRewriter::EmitConversion(std::uint32_t at, Range type, Range value, Range style) {
-  if (tok_[type.begin].kind != TokenKind::Word) return Fail(at, "conversion without a type name");
-  const std::string_view t = Text(type.begin);
-  // The type's parameters as written: varchar(20), decimal(18,2).
-  std::string parameters;
-  if (type.end > type.begin + 1) {
-    const std::uint32_t lp = type.begin + 1;
-    if (tok_[lp].kind != TokenKind::LParen || tok_[lp].match + 1 != type.end) {
-      return Fail(type.begin, fmt::format("conversion to '{}' is not supported", t));
-    }
-    for (std::uint32_t j = lp; j < type.end; ++j) parameters.append(Text(j));
-  }
-  std::string_view pattern;  // to_char pattern of a text conversion with a date style
-  if (style.end > style.begin) {
-    if (style.end != style.begin + 1 || tok_[style.begin].kind != TokenKind::Number) {
-      return Fail(style.begin, "CONVERT style must be a number");
-    }
-    const std::string_view s = Text(style.begin);
-    if (s == "23") pattern = "YYYY-MM-DD";
-    else if (s == "120" || s == "20") pattern = "YYYY-MM-DD HH24:MI:SS";
-    else if (s == "121" || s == "21") pattern = "YYYY-MM-DD HH24:MI:SS.MS";
-    else if (s == "112") pattern = "YYYYMMDD";
-    else if (s == "111") pattern = "YYYY/MM/DD";
-    else if (s == "102") pattern = "YYYY.MM.DD";
-    else if (s == "108") pattern = "HH24:MI:SS";
-    else if (s != "0") return Fail(style.begin, fmt::format("CONVERT style {} is not supported", s));
-  }
+bool PostgresRewriter::EmitConversion(const ConversionTarget& target, Range value) {
+  const std::string_view t = target.type;
+  const std::string& parameters = target.parameters;
+  const std::string_view s = target.style;
+  // The to_char pattern of a text conversion with a date style.
+  const std::string_view pattern = s == "23"                 ? "YYYY-MM-DD"
+                                   : s == "120" || s == "20" ? "YYYY-MM-DD HH24:MI:SS"
+                                   : s == "121" || s == "21" ? "YYYY-MM-DD HH24:MI:SS.MS"
+                                   : s == "112"              ? "YYYYMMDD"
+                                   : s == "111"              ? "YYYY/MM/DD"
+                                   : s == "102"              ? "YYYY.MM.DD"
+                                   : s == "108"              ? "HH24:MI:SS"
+                                                             : "";
   auto value_then = [&](std::string_view before, std::string_view after) {
     Append(before);
     if (!Emit(value.begin, value.end)) return false;
@@ -192,26 +178,15 @@ bool PostgresRewriter::EmitConversion(std::uint32_t at, Range type, Range value,
   if (OneOf(t, {"DECIMAL", "NUMERIC"})) return cast_to("numeric" + parameters);
   if (OneOf(t, {"MONEY", "SMALLMONEY"})) return cast_to("numeric(19,4)");
   if (OneOf(t, {"FLOAT", "REAL"})) return cast_to("double precision");
-  return Fail(type.begin, fmt::format("conversion to '{}' is not supported", t));
+  return Fail(target.type_at, fmt::format("conversion to '{}' is not supported", t));
 }
 
 // object_id('name') is only ever tested for NULL: give 1 or NULL.
 bool PostgresRewriter::EmitObjectId(std::uint32_t at, const Args& args) {
-  if (args.count == 0 || args.count > 2 || args.range[0].end != args.range[0].begin + 1 ||
-      !IsString(args.range[0].begin)) {
-    return Fail(at, "OBJECT_ID() is supported with a quoted name only");
-  }
-  std::string_view kinds = "'r','p','v'";
-  if (args.count == 2) {
-    const std::string_view t = Text(args.range[1].begin);
-    if (t == "'U'" || t == "'u'") kinds = "'r','p'";
-    else if (t == "'V'" || t == "'v'") kinds = "'v'";
-    else return Fail(args.range[1].begin, fmt::format("OBJECT_ID() with type {} is not supported", t));
-  }
-  std::string_view name = StringBody(args.range[0].begin);
-  name = name.substr(name.rfind('.') + 1);
-  if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
-  if (name.find('\'') != std::string_view::npos) return Fail(at, "OBJECT_ID() of a quoted name");
+  std::string_view name;
+  char type = 0;
+  if (!ReadObjectId(at, args, name, type)) return false;
+  const std::string_view kinds = type == 'U' ? "'r','p'" : type == 'V' ? "'v'" : "'r','p','v'";
   // Visible tables only: a #temp table of this session, never another's.
   Append("(SELECT 1 FROM pg_catalog.pg_class c WHERE lower(c.relname)='");
   Append(Lower(name));

@@ -30,7 +30,7 @@ class PostgresRewriter final : public tsql::StatementRewriter {
   void AppendPlaceholder() override;
 
   bool EmitCall(std::uint32_t& i, int function);
-  bool EmitConversion(std::uint32_t at, Range type, Range value, Range style) override;
+  bool EmitConversion(const ConversionTarget& target, Range value) override;
   bool EmitObjectId(std::uint32_t at, const Args& args);
 
   const NameCatalog& catalog_;

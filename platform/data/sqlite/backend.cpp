@@ -143,7 +143,7 @@ std::unique_ptr<SqliteBackend> SqliteBackend::Open(const std::string& path, cons
   // "name" must be an identifier, never a string literal SQL Server would reject.
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-  backend->ExecuteScript(kConnectionSettings);
+  backend->Script(kConnectionSettings);
   // A connection that closes while others of the process are open between
   // transactions takes itself for the last one and deletes the WAL; a read
   // starting on another at that moment failed with a short read (seen in the
@@ -153,7 +153,7 @@ std::unique_ptr<SqliteBackend> SqliteBackend::Open(const std::string& path, cons
   // that is copied over the database.
   int persist = 1;
   sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-  backend->ExecuteScript("PRAGMA journal_size_limit=0;");
+  backend->Script("PRAGMA journal_size_limit=0;");
   return backend;
 }
 
@@ -179,6 +179,12 @@ void SqliteBackend::NoteFaultOf(int code) const {
 }
 
 void SqliteBackend::ExecuteScript(const std::string& sql) {
+  FlushHeld();
+  run_shapes_.clear();  // a script may make a trigger or an index
+  Script(sql);
+}
+
+void SqliteBackend::Script(const std::string& sql) {
   char* error = nullptr;
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
     std::string message = error ? error : sqlite3_errmsg(db_);
@@ -189,6 +195,7 @@ void SqliteBackend::ExecuteScript(const std::string& sql) {
 }
 
 ResultSet SqliteBackend::ExecuteNative(const std::string& sql, std::span<const Variant> params) {
+  FlushHeld();
   sqlite3_stmt* st = Prepare(sql);
   ResetOnExit reset(st);
   sqlite3_clear_bindings(st);
@@ -346,6 +353,19 @@ BatchResult SqliteBackend::Execute(std::string_view text) {
     RaiseDatabaseError(translation->error);
   }
   BatchResult out;
+  if (run_depth_ > 0 && Hold(translation, Batch{text, literals})) {
+    literals.swap(literals_);
+    return out;
+  }
+  // What is held runs first; a failure among it raises before this batch runs.
+  if (!held_.empty()) {
+    try {
+      FlushHeld();
+    } catch (...) {
+      literals.swap(literals_);
+      throw;
+    }
+  }
   struct EndOfBatch {
     SqliteBackend& backend;
     ~EndOfBatch() { backend.FinalizeOneOff(); }
@@ -356,6 +376,7 @@ BatchResult SqliteBackend::Execute(std::string_view text) {
 }
 
 int32_t SqliteBackend::CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) {
+  FlushHeld();
   auto it = procedures_.find(Lower(name));
   if (it == procedures_.end()) RaiseDatabaseError("Could not find stored procedure '" + std::string(name) + "'.");
   return it->second(*this, args);
@@ -366,27 +387,36 @@ void SqliteBackend::RegisterProcedure(std::string name, NativeProcedure procedur
 }
 
 void SqliteBackend::BeginTransaction(TransactionAccess access) {
+  FlushHeld();
   if (access != TransactionAccess::kReadOnly) {
-    ExecuteScript("BEGIN IMMEDIATE");
+    Script("BEGIN IMMEDIATE");
     return;
   }
   // A deferred transaction reads one WAL snapshot and never takes the write
   // lock; query_only makes the connection refuse writes until the unit ends.
-  ExecuteScript("BEGIN DEFERRED; PRAGMA query_only=1");
+  Script("BEGIN DEFERRED; PRAGMA query_only=1");
   read_only_ = true;
 }
 void SqliteBackend::CommitTransaction() {
+  // Held writes belong to the unit: a failure among them fails the commit.
+  try {
+    FlushHeld();
+  } catch (...) {
+    RollbackTransaction();
+    throw;
+  }
   EndReadOnly();
-  ExecuteScript("COMMIT");
+  Script("COMMIT");
 }
 void SqliteBackend::RollbackTransaction() {
+  held_.clear();  // never run: nothing to undo
   EndReadOnly();
-  if (InTransaction()) ExecuteScript("ROLLBACK");
+  if (InTransaction()) Script("ROLLBACK");
 }
 void SqliteBackend::EndReadOnly() {
   if (!read_only_) return;
   read_only_ = false;
-  ExecuteScript("PRAGMA query_only=0");
+  Script("PRAGMA query_only=0");
 }
 bool SqliteBackend::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 

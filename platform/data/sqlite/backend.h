@@ -21,8 +21,10 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/data/backend.h"
+#include "platform/data/tsql/set_runs.h"
 #include "platform/data/tsql/shape_cache.h"
 #include "platform/data/tsql/tokenizer.h"
 
@@ -62,6 +64,9 @@ class SqliteBackend final : public ConnectionBackend {
   ~SqliteBackend() override;
 
   BatchResult Execute(std::string_view text) override;
+  void BeginRun() override;
+  void EndRun() override;
+  void AbandonRun() noexcept override;
   int32_t CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) override;
   void RegisterProcedure(std::string name, NativeProcedure procedure) override;
   void BeginTransaction(TransactionAccess access) override;
@@ -95,8 +100,35 @@ class SqliteBackend final : public ConnectionBackend {
   [[noreturn]] void Fail() const;
   // Notes on the thread what SQLite's result code says of the database itself.
   void NoteFaultOf(int code) const;
+  // Several statements of SQLite text, as they stand (ExecuteScript without its bookkeeping).
+  void Script(const std::string& sql);
   // Lets the connection write again after a read-only transaction.
   void EndReadOnly();
+
+  // Set-based runs (set_runs.cpp): inside a run, batches that only write in
+  // the forms of tsql/set_runs.h are held back, and a run of one statement
+  // goes as one.
+  struct HeldValue {
+    bool is_integer = false;
+    std::int64_t integer = 0;
+    std::string text;
+  };
+  struct HeldWrite {
+    std::shared_ptr<const Translation> translation;  // keeps `statement` alive
+    const TranslatedStatement* statement = nullptr;
+    std::vector<HeldValue> values;
+  };
+  struct RunShape {
+    bool mergeable = false;
+    tsql::SetRunShape shape;
+  };
+  const RunShape& RunShapeOf(const std::string& sql);
+  // Holds the batch's statements back; false (holding nothing) when one of them may not be.
+  bool Hold(const std::shared_ptr<const Translation>& translation, const Batch& batch);
+  // Runs what is held; the first failure raises, the held ones after it not run.
+  void FlushHeld();
+  // Runs `count` held writes from `first` as one statement, or one by one.
+  void RunHeld(const HeldWrite* first, std::size_t count);
 
   sqlite3* db_;
   std::string data_source_;
@@ -111,6 +143,10 @@ class SqliteBackend final : public ConnectionBackend {
   std::vector<tsql::Literal> literals_;  // scratch of Execute
   std::string value_;              // scratch of Bind
   std::map<std::string, NativeProcedure> procedures_;  // keyed by lower-case name
+  std::vector<HeldWrite> held_;
+  std::unordered_map<std::string, RunShape> run_shapes_;  // by SQLite text
+  bool set_runs_ = tsql::SetRunsWanted();
+  int run_depth_ = 0;
 };
 
 }  // namespace tovan::data::sqlite

@@ -112,34 +112,19 @@ bool SqliteRewriter::EmitCall(std::uint32_t& i, int function) {
 }
 
 // Dates are canonical text, so conversions to and from dates are text work.
-bool SqliteRewriter::EmitConversion(std::uint32_t at, Range type, Range value, Range style) {
-  if (tok_[type.begin].kind != TokenKind::Word) return Fail(at, "conversion without a type name");
-  const std::string_view t = Text(type.begin);
-  // Parameters of the type: varchar(20), decimal(18,2).
-  std::string_view scale;
-  if (type.end > type.begin + 1) {
-    const std::uint32_t lp = type.begin + 1;
-    if (tok_[lp].kind != TokenKind::LParen || tok_[lp].match + 1 != type.end) {
-      return Fail(type.begin, fmt::format("conversion to '{}' is not supported", t));
-    }
-    if (tok_[lp].match == lp + 4 && tok_[lp + 2].kind == TokenKind::Comma) scale = Text(lp + 3);
-  }
-  std::string_view pattern;  // strftime pattern of a text conversion with a date style
-  bool substr10 = false;
-  if (style.end > style.begin) {
-    if (style.end != style.begin + 1 || tok_[style.begin].kind != TokenKind::Number) {
-      return Fail(style.begin, "CONVERT style must be a number");
-    }
-    const std::string_view s = Text(style.begin);
-    if (s == "23") substr10 = true;
-    else if (s == "120" || s == "20") pattern = "%Y-%m-%d %H:%M:%S";
-    else if (s == "121" || s == "21") pattern = "%Y-%m-%d %H:%M:%f";
-    else if (s == "112") pattern = "%Y%m%d";
-    else if (s == "111") pattern = "%Y/%m/%d";
-    else if (s == "102") pattern = "%Y.%m.%d";
-    else if (s == "108") pattern = "%H:%M:%S";
-    else if (s != "0") return Fail(style.begin, fmt::format("CONVERT style {} is not supported", s));
-  }
+bool SqliteRewriter::EmitConversion(const ConversionTarget& target, Range value) {
+  const std::string_view t = target.type;
+  const std::string_view scale = target.scale;
+  const std::string_view s = target.style;
+  // The strftime pattern of a text conversion with a date style; style 23 is the date's first ten characters.
+  const bool substr10 = s == "23";
+  const std::string_view pattern = s == "120" || s == "20" ? "%Y-%m-%d %H:%M:%S"
+                                   : s == "121" || s == "21" ? "%Y-%m-%d %H:%M:%f"
+                                   : s == "112"              ? "%Y%m%d"
+                                   : s == "111"              ? "%Y/%m/%d"
+                                   : s == "102"              ? "%Y.%m.%d"
+                                   : s == "108"              ? "%H:%M:%S"
+                                                             : "";
   auto value_then = [&](std::string_view before, std::string_view after) {
     Append(before);
     if (!Emit(value.begin, value.end)) return false;
@@ -170,26 +155,15 @@ bool SqliteRewriter::EmitConversion(std::uint32_t at, Range type, Range value, R
     }
     return value_then("CAST(", " AS REAL)");
   }
-  return Fail(type.begin, fmt::format("conversion to '{}' is not supported", t));
+  return Fail(target.type_at, fmt::format("conversion to '{}' is not supported", t));
 }
 
 // object_id('name') is only ever tested for NULL: give 1 or NULL.
 bool SqliteRewriter::EmitObjectId(std::uint32_t at, const Args& args) {
-  if (args.count == 0 || args.count > 2 || args.range[0].end != args.range[0].begin + 1 ||
-      !IsString(args.range[0].begin)) {
-    return Fail(at, "OBJECT_ID() is supported with a quoted name only");
-  }
-  std::string_view type = "table";
-  if (args.count == 2) {
-    const std::string_view t = Text(args.range[1].begin);
-    if (t == "'U'" || t == "'u'") type = "table";
-    else if (t == "'V'" || t == "'v'") type = "view";
-    else return Fail(args.range[1].begin, fmt::format("OBJECT_ID() with type {} is not supported", t));
-  }
-  std::string_view name = StringBody(args.range[0].begin);
-  name = name.substr(name.rfind('.') + 1);
-  if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
-  if (name.find('\'') != std::string_view::npos) return Fail(at, "OBJECT_ID() of a quoted name");
+  std::string_view name;
+  char kind = 0;
+  if (!ReadObjectId(at, args, name, kind)) return false;
+  const std::string_view type = kind == 'V' ? "view" : "table";
   Append(name.starts_with('#') ? "(SELECT 1 FROM temp.sqlite_master WHERE type='"
                                : "(SELECT 1 FROM main.sqlite_master WHERE type='");
   Append(type);

@@ -24,7 +24,7 @@ class SqliteRewriter final : public tsql::StatementRewriter {
   bool CanonicalLiteral(std::string_view body, std::string& out) const override;
 
   bool EmitCall(std::uint32_t& i, int function);
-  bool EmitConversion(std::uint32_t at, Range type, Range value, Range style) override;
+  bool EmitConversion(const ConversionTarget& target, Range value) override;
   bool EmitObjectId(std::uint32_t at, const Args& args);
 };
 

@@ -603,7 +603,7 @@ bool StatementRewriter::SplitArguments(std::uint32_t& i, Args& args) {
 
 bool StatementRewriter::EmitConvert(std::uint32_t name, const Args& args) {
   if (args.count != 2 && args.count != 3) return NeedArguments(name, args, 2);
-  return EmitConversion(name, args.range[0], args.range[1], args.count == 3 ? args.range[2] : Range{0, 0});
+  return ReadConversion(name, args.range[0], args.range[1], args.count == 3 ? args.range[2] : Range{0, 0});
 }
 
 bool StatementRewriter::EmitCast(std::uint32_t name) {
@@ -616,7 +616,52 @@ bool StatementRewriter::EmitCast(std::uint32_t name) {
     else if (KeywordAt(j) == Keyword::As) as = j;
   }
   if (as == 0 || as == lp + 1 || as + 1 == rp) return Fail(name, "CAST without AS type");
-  return EmitConversion(name, {as + 1, rp}, {lp + 1, as}, {0, 0});
+  return ReadConversion(name, {as + 1, rp}, {lp + 1, as}, {0, 0});
+}
+
+bool StatementRewriter::ReadConversion(std::uint32_t at, Range type, Range value, Range style) {
+  if (tok_[type.begin].kind != TokenKind::Word) return Fail(at, "conversion without a type name");
+  ConversionTarget target;
+  target.type_at = type.begin;
+  target.type = Text(type.begin);
+  if (type.end > type.begin + 1) {
+    const std::uint32_t lp = type.begin + 1;
+    if (tok_[lp].kind != TokenKind::LParen || tok_[lp].match + 1 != type.end) {
+      return Fail(type.begin, fmt::format("conversion to '{}' is not supported", target.type));
+    }
+    for (std::uint32_t j = lp; j < type.end; ++j) target.parameters.append(Text(j));
+    if (tok_[lp].match == lp + 4 && tok_[lp + 2].kind == TokenKind::Comma) target.scale = Text(lp + 3);
+  }
+  if (style.end > style.begin) {
+    if (style.end != style.begin + 1 || tok_[style.begin].kind != TokenKind::Number) {
+      return Fail(style.begin, "CONVERT style must be a number");
+    }
+    const std::string_view s = Text(style.begin);
+    // Date styles both engines write; 0 is the default (no style).
+    for (std::string_view known : {"23", "120", "20", "121", "21", "112", "111", "102", "108"})
+      if (s == known) target.style = s;
+    if (target.style.empty() && s != "0") return Fail(style.begin, fmt::format("CONVERT style {} is not supported", s));
+  }
+  return EmitConversion(target, value);
+}
+
+bool StatementRewriter::ReadObjectId(std::uint32_t at, const Args& args, std::string_view& name, char& type) {
+  if (args.count == 0 || args.count > 2 || args.range[0].end != args.range[0].begin + 1 ||
+      !IsString(args.range[0].begin)) {
+    return Fail(at, "OBJECT_ID() is supported with a quoted name only");
+  }
+  type = 0;
+  if (args.count == 2) {
+    const std::string_view t = Text(args.range[1].begin);
+    if (t == "'U'" || t == "'u'") type = 'U';
+    else if (t == "'V'" || t == "'v'") type = 'V';
+    else return Fail(args.range[1].begin, fmt::format("OBJECT_ID() with type {} is not supported", t));
+  }
+  name = StringBody(args.range[0].begin);
+  name = name.substr(name.rfind('.') + 1);
+  if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
+  if (name.find('\'') != std::string_view::npos) return Fail(at, "OBJECT_ID() of a quoted name");
+  return true;
 }
 
 bool StatementRewriter::NeedArguments(std::uint32_t name, const Args& args, std::size_t count) {

@@ -102,14 +102,29 @@ class StatementRewriter {
   virtual void AppendPlaceholder() { Append("?"); }
   // How many parameters the statement being written binds so far.
   std::size_t BoundSoFar() const { return params_ == nullptr ? 0 : params_->size(); }
-  // CONVERT(type, value[, style]) and CAST(value AS type), the call at
-  // token `at` split into its parts (a style range that is empty when none).
-  virtual bool EmitConversion(std::uint32_t at, Range type, Range value, Range style) = 0;
+  // The target of a conversion as written: the type's name, its parameters
+  // ("(20)", "(18,2)", or empty), the scale of a (precision, scale) pair,
+  // and CONVERT's style, one of those both engines know, or empty.
+  struct ConversionTarget {
+    std::uint32_t type_at = 0;  // the type name's token, for messages
+    std::string_view type;
+    std::string parameters;
+    std::string_view scale;
+    std::string_view style;
+  };
+  // CONVERT(type, value[, style]) and CAST(value AS type), their target
+  // read and checked: the engine's own conversion of `value`.
+  virtual bool EmitConversion(const ConversionTarget& target, Range value) = 0;
 
   // CONVERT and CAST calls at token `name` (arguments of CONVERT split
-  // already): split and handed to EmitConversion.
+  // already): their targets read and handed to EmitConversion.
   bool EmitConvert(std::uint32_t name, const Args& args);
   bool EmitCast(std::uint32_t name);
+  bool ReadConversion(std::uint32_t at, Range type, Range value, Range style);
+  // OBJECT_ID('name'[, 'U' | 'V']) at token `at`: the object's own name
+  // (its schema's and brackets left off) and the type letter, upper case,
+  // or 0 when none is given.
+  bool ReadObjectId(std::uint32_t at, const Args& args, std::string_view& name, char& type);
 
   // The arguments of the call at token `name` (at most three), split at
   // the call's own commas; moves i past the call.  Fails on more.

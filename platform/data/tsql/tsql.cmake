@@ -3,6 +3,7 @@
 set(TSQL_SOURCES
   dates.cpp
   rewriter.cpp
+  set_runs.cpp
   shape_cache.cpp
   splitter.cpp
   tokenizer.cpp
