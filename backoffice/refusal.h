@@ -25,6 +25,8 @@ struct Refusal {
   std::string field;    // the input it concerns, camelCase ("bills", "inCust"); empty: none
   std::string message;  // one line, without the field's name
   Kind kind;
+  // What the database said lies behind it ("cause: ..."), one line each.
+  std::vector<std::string> causes;
 };
 
 inline Refusal Conflict(std::string field, std::string message) {
