@@ -41,6 +41,8 @@ struct Refusal {
   std::string message;  // one line, without the field's name
   Kind kind;
   Wording wording;
+  // What the database said lies behind it ("cause: ..."), one line each.
+  std::vector<std::string> causes;
 };
 
 inline Refusal Conflict(std::string field, std::string message) {

@@ -7,6 +7,7 @@
 
 #include "host/host_database.h"
 #include "host/host_process.h"
+#include "backoffice/database_fault.h"
 #include "backoffice/operators.h"
 #include "backoffice/refusal.h"
 #include "platform/automation/error.h"
@@ -35,10 +36,14 @@ bool HoldsHostSchema(const std::string& data_source) {
 // when it does not (unreachable, wrong password) is the one line shown.
 void ExistingServerDatabase(const std::string& data_source) {
   bool holds = false;
+  data::ClearDatabaseFault();
   try {
     holds = HoldsHostSchema(data_source);
   } catch (const automation::AutomationError& e) {
-    throw Refusal("db", e.description());
+    // The server's words, and what they amount to (refused, shutting down) as the cause.
+    Refusal refusal("db", e.description());
+    if (std::string cause = DatabaseCause(); !cause.empty()) refusal.causes.push_back(std::move(cause));
+    throw refusal;
   }
   if (!holds)
     throw Refusal("db", data::RedactedDataSource(data_source) +

@@ -83,6 +83,7 @@ void PrintError(const std::string& message) {
 
 int Refused(const Refusal& refusal) {
   PrintError(refusal.field.empty() ? refusal.message : OptionName(refusal.field) + ": " + refusal.message);
+  for (const std::string& cause : refusal.causes) PrintError(cause);
   return kExitBadInput;
 }
 

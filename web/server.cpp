@@ -437,6 +437,7 @@ int Serve(const ServeOptions& options) {
     for (const bo::Operator& op : bo::ListOperators(check)) someone_can_sign_in |= op.active && op.has_password;
   } catch (const bo::Refusal& e) {
     std::fprintf(stderr, "dailybalance: %s%s\n", e.field == "db" ? "--db: " : "", e.message.c_str());
+    for (const std::string& cause : e.causes) std::fprintf(stderr, "dailybalance: %s\n", cause.c_str());
     return 2;
   } catch (const automation::AutomationError& e) {
     std::fprintf(stderr, "dailybalance: %s\n", e.description().c_str());

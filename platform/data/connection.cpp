@@ -46,22 +46,13 @@ const automation::InterfaceDesc& Connection::Describe() {
 }
 
 Connection::Connection(std::unique_ptr<ConnectionBackend> backend)
-    : DescribedObject(Table()),
-      backend_(std::move(backend)),
-      faults_(FaultInjector::FromEnvironment()),
-      trace_(StatementTrace::FromEnvironment()) {}
+    : DescribedObject(Table()), statements_(std::move(backend)), engine_(statements_.get()) {}
 
 Connection::~Connection() = default;
 
-void Connection::BeforeStatement(std::string_view text) {
-  if (trace_) trace_->Append(text);
-  if (faults_) faults_->BeforeStatement(text);
-  if (observer_ != nullptr) observer_->BeforeStatement(*this);
-}
-
 BatchResult Connection::ExecuteBatch(std::string_view text) {
-  BeforeStatement(text);
-  return backend_->Execute(text);
+  if (observer_ != nullptr) observer_->BeforeStatement(*this);
+  return statements_->Execute(text);
 }
 
 std::shared_ptr<Recordset> Connection::Execute(std::string_view text, int32_t* records_affected, int32_t options) {
@@ -74,8 +65,8 @@ std::shared_ptr<Recordset> Connection::Execute(std::string_view text, int32_t* r
 }
 
 int32_t Connection::CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args) {
-  BeforeStatement(name);
-  return backend_->CallProcedure(name, args);
+  if (observer_ != nullptr) observer_->BeforeStatement(*this);
+  return statements_->CallProcedure(name, args);
 }
 
 }  // namespace tovan::data

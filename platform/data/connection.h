@@ -5,9 +5,9 @@
 // (several statements, no semicolons needed) and answers the rows of the
 // first statement that returned any, as a static client-side recordset.
 //
-// Every statement passes the hooks of statement_hooks.h first: the trace,
-// the fault injector, and the observer that enlists the connection in the
-// caller's unit of work.
+// Every statement tells the observer first (it enlists the connection in the
+// caller's unit of work), then goes to the backend through whatever wrappers
+// were put around it (backend_wrappers.h: the trace, the fault injector).
 //
 // Errors: AutomationError(kDatabaseError) with the database's message; the
 // statements of a batch before the failing one stay executed.
@@ -15,18 +15,26 @@
 // Thread-safety: apartment-threaded, one thread at a time.
 #pragma once
 
+#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/automation/typelib.h"
 #include "platform/data/ado_constants.h"
 #include "platform/data/backend.h"
-#include "platform/data/statement_hooks.h"
 
 namespace tovan::data {
 
+class Connection;
 class Recordset;
+
+// Told before every statement of a connection; the host's data context
+// uses it to begin the unit of work's transaction at its first statement.
+class StatementObserver {
+ public:
+  virtual ~StatementObserver() = default;
+  virtual void BeforeStatement(Connection& connection) = 0;
+};
 
 class Connection final : public automation::DescribedObject {
  public:
@@ -44,31 +52,33 @@ class Connection final : public automation::DescribedObject {
   // Calls a stored procedure through the hooks (a Command does this).
   int32_t CallProcedure(std::string_view name, std::vector<ProcedureArgument>& args);
 
-  ConnectionBackend& backend() { return *backend_; }
+  // The engine itself, without wrappers: what host components, the units
+  // of work and the engine's own SQL use (none of it is a statement).
+  ConnectionBackend& backend() { return *engine_; }
+  // What statements go through: the engine, or the wrappers around it.
+  ConnectionBackend& statements() { return *statements_; }
+  // Puts the wrapper `wrap` makes around what statements go through.
+  void Wrap(const std::function<std::unique_ptr<ConnectionBackend>(std::unique_ptr<ConnectionBackend>)>& wrap) {
+    statements_ = wrap(std::move(statements_));
+  }
   // Tells the observer a statement is about to run without sending one
   // through the hooks: host components that work on the backend directly
   // call it so their writes join the caller's unit of work.
   void Enlist() {
     if (observer_ != nullptr) observer_->BeforeStatement(*this);
   }
-  const std::string& ConnectionString() const { return backend_->DataSource(); }
+  const std::string& ConnectionString() const { return engine_->DataSource(); }
 
   // The unit-of-work observer (not owned; null to detach).
   void SetObserver(StatementObserver* observer) { observer_ = observer; }
   StatementObserver* observer() const { return observer_; }
-  // Replaces the fault injector (null for none); the environment's is
-  // installed when the connection is created.
-  void SetFaultInjector(std::shared_ptr<FaultInjector> injector) { faults_ = std::move(injector); }
 
   static const automation::InterfaceDesc& Describe();
 
  private:
-  void BeforeStatement(std::string_view text);
-
-  std::unique_ptr<ConnectionBackend> backend_;
+  std::unique_ptr<ConnectionBackend> statements_;
+  ConnectionBackend* engine_;
   StatementObserver* observer_ = nullptr;
-  std::shared_ptr<FaultInjector> faults_;
-  std::optional<StatementTrace> trace_;
 };
 
 // A run of writes whose results the caller does not read (balance updates,
@@ -81,15 +91,15 @@ class Connection final : public automation::DescribedObject {
 // unit it belongs to is being given up.
 class StatementRun {
  public:
-  explicit StatementRun(Connection& connection) : connection_(connection) { connection_.backend().BeginRun(); }
+  explicit StatementRun(Connection& connection) : connection_(connection) { connection_.statements().BeginRun(); }
   ~StatementRun() {
-    if (!finished_) connection_.backend().AbandonRun();
+    if (!finished_) connection_.statements().AbandonRun();
   }
   StatementRun(const StatementRun&) = delete;
   StatementRun& operator=(const StatementRun&) = delete;
   void Finish() {
     finished_ = true;
-    connection_.backend().EndRun();
+    connection_.statements().EndRun();
   }
 
  private:

@@ -1,5 +1,6 @@
 #include "platform/data/open.h"
 
+#include "platform/data/backend_wrappers.h"
 #include "platform/data/data_error.h"
 #include "platform/data/postgresql/backend.h"
 #include "platform/data/sqlite/backend.h"
@@ -24,20 +25,25 @@ std::string EmbeddedPath(std::string_view data_source) {
 }
 
 std::shared_ptr<Connection> OpenConnection(std::string_view data_source, const OpenOptions& options) {
+  std::shared_ptr<Connection> connection;
   if (IsServerDataSource(data_source)) {
-    return std::make_shared<Connection>(
+    connection = std::make_shared<Connection>(
         postgresql::PostgresBackend::Open(std::string(data_source), options.connect_timeout_s));
+  } else {
+    std::string path = EmbeddedPath(data_source);
+    if (path.empty()) {
+      RaiseDatabaseError("data source '" + std::string(data_source) +
+                         "' is not available here (an embedded database: sqlite:PATH or PATH, or a server: "
+                         "postgresql://... or pg:conninfo)");
+    }
+    sqlite::SqliteOptions sqlite_options;
+    sqlite_options.create = options.create;
+    sqlite_options.busy_timeout_ms = options.busy_timeout_ms;
+    connection =
+        std::make_shared<Connection>(sqlite::SqliteBackend::Open(path, std::string(data_source), sqlite_options));
   }
-  std::string path = EmbeddedPath(data_source);
-  if (path.empty()) {
-    RaiseDatabaseError("data source '" + std::string(data_source) +
-                       "' is not available here (an embedded database: sqlite:PATH or PATH, or a server: "
-                       "postgresql://... or pg:conninfo)");
-  }
-  sqlite::SqliteOptions sqlite_options;
-  sqlite_options.create = options.create;
-  sqlite_options.busy_timeout_ms = options.busy_timeout_ms;
-  return std::make_shared<Connection>(sqlite::SqliteBackend::Open(path, std::string(data_source), sqlite_options));
+  connection->Wrap(WrapFromEnvironment);
+  return connection;
 }
 
 }  // namespace tovan::data

@@ -4,6 +4,9 @@
 // "postgresql://..." or "postgres://..." (a libpq URI) or "pg:" and a libpq
 // keyword text connects to a PostgreSQL server.  Other schemes raise.
 //
+// The connection comes with the wrappers $DAILYBALANCE_TRACE and
+// $DAILYBALANCE_FAULT ask for (backend_wrappers.h).
+//
 // Thread-safety: stateless.
 #pragma once
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "component/cls_un_bal_data.h"
+#include "platform/data/backend_wrappers.h"
 #include "platform/host/data_context.h"
 #include "tests/closing/closing_test_data.h"
 
@@ -120,8 +121,8 @@ TEST(UnBalData, RefusedBillsStayWhileTheOthersAreCancelled) {
     };
     data.Exec(with_ids(c.arrange));
     if (c.fault != nullptr)
-      host::GlobalContext::ForThread().GetDataContext()->ConnectionFor(host.db())->SetFaultInjector(
-          data::FaultInjector::OnText(with_ids(c.fault), data::FaultInjector::Action::Fail));
+      data::InjectFaults(*host::GlobalContext::ForThread().GetDataContext()->ConnectionFor(host.db()),
+                         data::FaultInjector::OnText(with_ids(c.fault), data::FaultInjector::Action::Fail));
 
     component::clsUnBalData cls;
     std::string message = "注意：";

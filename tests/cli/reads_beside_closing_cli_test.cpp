@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/data/backend_wrappers.h"
 #include "tests/reliability/reliability_support.h"
 #include "tests/support/host_fixture.h"
 

@@ -13,6 +13,7 @@
 #include "closing/stock_bill_saving.h"
 #include "component/cls_data.h"
 #include "component/cls_un_bal_data.h"
+#include "platform/data/backend_wrappers.h"
 #include "platform/host/data_context.h"
 #include "tests/closing/closing_test_data.h"
 
@@ -267,7 +268,7 @@ TEST_F(SentStatements, RollbackOfEachStage) {
   }
 
   // A batch the database refuses: the stage's message stays, nothing is raised.
-  Connection()->SetFaultInjector(data::FaultInjector::OnText("delete", data::FaultInjector::Action::Fail));
+  data::InjectFaults(*Connection(), data::FaultInjector::OnText("delete", data::FaultInjector::Action::Fail));
   message.clear();
   rollback(2, "RJ1", 5, 9, message);
   EXPECT_EQ(message, "生成日结单表体出错，日结失败");

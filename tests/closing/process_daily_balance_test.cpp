@@ -7,6 +7,7 @@
 
 #include "closing/closing_driver.h"
 #include "component/cls_data.h"
+#include "platform/data/backend_wrappers.h"
 #include "platform/host/data_context.h"
 #include "tests/closing/closing_test_data.h"
 
@@ -97,8 +98,8 @@ TEST(ProcessDailyBalance, EveryFailingStageRemovesWhatItWrote) {
     const char* message;
   };
   const auto fail_on = [](const testing::HostFixture& host, const char* text) {
-    host::GlobalContext::ForThread().GetDataContext()->ConnectionFor(host.db())->SetFaultInjector(
-        data::FaultInjector::OnText(text, data::FaultInjector::Action::Fail));
+    data::InjectFaults(*host::GlobalContext::ForThread().GetDataContext()->ConnectionFor(host.db()),
+                       data::FaultInjector::OnText(text, data::FaultInjector::Action::Fail));
   };
   const Case cases[] = {
       {"total amount 0", [](ClosingData& d, Closing&, auto&) { d.Exec("UPDATE T_LS_RetailEntry SET FBalAmount=0"); },

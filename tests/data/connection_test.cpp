@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/data/backend_wrappers.h"
 #include "platform/data/command.h"
 #include "platform/data/data_error.h"
 #include "platform/data/recordset.h"
@@ -198,7 +199,7 @@ TEST(StatementHooks, TraceAndInjectedFaults) {
   trace << std::ifstream(trace_path).rdbuf();
   EXPECT_EQ(trace.str(), "select 1\r\nselect 2\n-- end --\nupdate t_Bill set FNote='q' where FID=1\n-- end --\n");
 
-  conn->SetFaultInjector(FaultInjector::AtStatement(2, FaultInjector::Action::Fail));
+  InjectFaults(*conn, FaultInjector::AtStatement(2, FaultInjector::Action::Fail));
   conn->Execute("update t_Bill set FNote='first' where FID=1");
   EXPECT_EQ(ErrorOf([&] { conn->Execute("update t_Bill set FNote='second' where FID=1"); }), kDatabaseError);
   conn->Execute("update t_Bill set FNote='third' where FID=2");
@@ -206,11 +207,45 @@ TEST(StatementHooks, TraceAndInjectedFaults) {
   EXPECT_EQ(rs->Value("FNote").string(), "first") << "the failed statement did not run";
 
   auto on_text = FaultInjector::OnText("t_Bill set FAmount", FaultInjector::Action::Fail);
-  conn->SetFaultInjector(on_text);
+  InjectFaults(*conn, on_text);
   conn->Execute("select 1");
   EXPECT_EQ(ErrorOf([&] { conn->Execute("update t_Bill set FAmount=1"); }), kDatabaseError);
   EXPECT_EQ(on_text->statements_seen(), 2);
   EXPECT_EQ(on_text->faults_fired(), 1);
+}
+
+TEST(StatementHooks, WrappersOnlyWhereAsked) {
+  testing::ScratchDb db(kSchema);
+  auto plain = db.Open();
+  EXPECT_EQ(&plain->statements(), &plain->backend()) << "no wrapper between a plain connection and its engine";
+
+  std::string trace_path = db.dir().File("trace.sql");
+  ::setenv("DAILYBALANCE_TRACE", trace_path.c_str(), 1);
+  ::setenv("DAILYBALANCE_FAULT", "fail:FNote='bad'", 1);
+  auto conn = db.Open();
+  ::unsetenv("DAILYBALANCE_TRACE");
+  ::unsetenv("DAILYBALANCE_FAULT");
+  EXPECT_EQ(ErrorOf([&] { conn->Execute("update t_Bill set FNote='bad' where FID=1"); }), kDatabaseError);
+  // The engine's own SQL is neither traced nor counted.
+  conn->backend().ExecuteNative("UPDATE t_Bill SET FNote='bad' WHERE FID=2", {});
+  conn->statements().ExecuteNative("UPDATE t_Bill SET FNote='bad' WHERE FID=3", {});
+
+  // A test's plan takes the place of the environment's instead of adding to it.
+  auto second = FaultInjector::AtStatement(2, FaultInjector::Action::Fail);
+  InjectFaults(*conn, second);
+  conn->Execute("update t_Bill set FNote='bad' where FID=1");
+  EXPECT_EQ(ErrorOf([&] { conn->Execute("select 2"); }), kDatabaseError);
+  EXPECT_EQ(second->statements_seen(), 2);
+  InjectFaults(*conn, nullptr);
+  conn->Execute("select 3");
+
+  std::stringstream trace;
+  trace << std::ifstream(trace_path).rdbuf();
+  EXPECT_EQ(trace.str(),
+            "update t_Bill set FNote='bad' where FID=1\n-- end --\nupdate t_Bill set FNote='bad' where FID=1\n-- end "
+            "--\nselect 2\n-- end --\nselect 3\n-- end --\n")
+      << "failed statements are traced too";
+  EXPECT_EQ(second->statements_seen(), 2);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/data/backend_wrappers.h"
 #include "platform/host/data_context.h"
 #include "platform/host/global_context.h"
 #include "platform/data/recordset.h"
@@ -93,7 +94,7 @@ TEST_F(UnitOfWork, AProcessKilledInsideAUnitLeavesNothing) {
     auto context = GlobalContext::ForThread().GetDataContext();
     CallScope scope;
     context->OpenDsn(db_.path());
-    context->GetConnection()->SetFaultInjector(data::FaultInjector::AtStatement(2, data::FaultInjector::Action::Exit));
+    data::InjectFaults(*context->GetConnection(), data::FaultInjector::AtStatement(2, data::FaultInjector::Action::Exit));
     context->GetConnection()->Execute("update t_Counter set FValue=21 where FID=1");
     context->GetConnection()->Execute("update t_Counter set FValue=22 where FID=1");  // the process ends here
     ::_exit(0);

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "cli/commands.h"
-#include "platform/data/statement_hooks.h"
+#include "platform/data/backend_wrappers.h"
 #include "platform/host/global_context.h"
 #include "tests/reliability/reliability_support.h"
 #include "tests/support/host_fixture.h"
@@ -63,7 +63,7 @@ class FaultSweep : public ::testing::Test {
   Outcome Run(Command command, const std::shared_ptr<FaultInjector>& injector) {
     auto& global = host::GlobalContext::ForThread();
     global.Reset();
-    global.AddConnectionInitializer([injector](data::Connection& c) { c.SetFaultInjector(injector); });
+    global.AddConnectionInitializer([injector](data::Connection& c) { data::InjectFaults(c, injector); });
     int code;
     {
       QuietOutput quiet;

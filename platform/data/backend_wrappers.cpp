@@ -1,4 +1,4 @@
-#include "platform/data/statement_hooks.h"
+#include "platform/data/backend_wrappers.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,17 +8,12 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/data/connection.h"
 #include "platform/data/data_error.h"
 
 namespace tovan::data {
 
-std::optional<StatementTrace> StatementTrace::FromEnvironment() {
-  const char* path = std::getenv("DAILYBALANCE_TRACE");
-  if (path == nullptr || *path == '\0') return std::nullopt;
-  return StatementTrace(path);
-}
-
-void StatementTrace::Append(std::string_view text) const {
+void TracingBackend::Append(std::string_view text) const {
   std::string record(text);
   record += "\n-- end --\n";
   int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -76,6 +71,28 @@ void FaultInjector::BeforeStatement(std::string_view text) {
     return;
   }
   RaiseDatabaseError("injected fault at statement " + std::to_string(seen_));
+}
+
+std::unique_ptr<ConnectionBackend> WrapFromEnvironment(std::unique_ptr<ConnectionBackend> backend) {
+  if (auto plan = FaultInjector::FromEnvironment())
+    backend = std::make_unique<FaultInjectingBackend>(std::move(backend), std::move(plan));
+  const char* trace = std::getenv("DAILYBALANCE_TRACE");
+  if (trace != nullptr && *trace != '\0') backend = std::make_unique<TracingBackend>(std::move(backend), trace);
+  return backend;
+}
+
+void InjectFaults(Connection& connection, std::shared_ptr<FaultInjector> plan) {
+  for (ConnectionBackend* layer = &connection.statements(); auto* wrapper = dynamic_cast<BackendWrapper*>(layer);
+       layer = &wrapper->target()) {
+    if (auto* faults = dynamic_cast<FaultInjectingBackend*>(wrapper)) {
+      faults->set_plan(std::move(plan));
+      return;
+    }
+  }
+  if (!plan) return;
+  connection.Wrap([&](std::unique_ptr<ConnectionBackend> inner) -> std::unique_ptr<ConnectionBackend> {
+    return std::make_unique<FaultInjectingBackend>(std::move(inner), std::move(plan));
+  });
 }
 
 }  // namespace tovan::data
