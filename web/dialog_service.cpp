@@ -63,6 +63,7 @@ Json RefusalJson(const bo::Refusal& refusal) {
   std::string line = refusal.message.substr(0, refusal.message.find_first_of("\r\n"));
   Json out{{"error", line}, {"field", refusal.field}};
   AddWording(out, refusal.wording);
+  if (!refusal.causes.empty()) out["causes"] = refusal.causes;
   return out;
 }
 
@@ -86,7 +87,7 @@ Json Close(bo::Session& session, const bo::ClosingRequest& request, automation::
   } catch (const bo::Refusal& e) {
     // The data moved on between the answer and the run (bills closed beside it).
     Json out = RefusalJson(e);
-    Json answer{{"ok", false}, {"message", out["error"]}, {"field", e.field}, {"causes", Json::array()}};
+    Json answer{{"ok", false}, {"message", out["error"]}, {"field", e.field}, {"causes", e.causes}};
     AddWording(answer, e.wording);
     return answer;
   } catch (const automation::AutomationError& e) {

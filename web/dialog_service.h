@@ -34,7 +34,8 @@ Json Cancel(backoffice::Session& session, const std::string& ids, const std::str
            automation::DispatchPtr events);
 
 // A refusal as the dialog shows it: the message next to `field`'s control,
-// with its wording ("key", "values") when it has one.
+// with its wording ("key", "values") and the database's causes ("causes")
+// when it has them.
 Json RefusalJson(const backoffice::Refusal& refusal);
 // Adds "key" and "values" for the dialog's catalog; nothing for no wording.
 void AddWording(Json& answer, const backoffice::Wording& wording);

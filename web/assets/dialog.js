@@ -38,13 +38,18 @@ class Refused extends Error {
 }
 function said(e) {
   const wording = e.key && CATALOG[language]['msg_' + e.key];
-  return wording ? t('msg_' + e.key, e.values) : e.message;
+  // What the database said lies behind it follows, a line each.
+  return [wording ? t('msg_' + e.key, e.values) : e.message, ...(e.causes || [])].join('\n');
 }
 async function answer(res) {
   const body = await res.json().catch(() => ({ error: t('serverAnswered', { status: res.status }) }));
   // A session that lapsed (or an operator disabled meanwhile) goes back to the sign-in.
   if (res.status === 401 && body.signIn && operator) { signedOut(said(new Refused(body.error, '', body.key, body.values))); }
-  if (!res.ok) throw new Refused(body.error || t('serverAnswered', { status: res.status }), body.field, body.key, body.values);
+  if (!res.ok) {
+    const refused = new Refused(body.error || t('serverAnswered', { status: res.status }), body.field, body.key, body.values);
+    refused.causes = body.causes || [];
+    throw refused;
+  }
   return body;
 }
 const get = (path, params) => fetch(path + (params ? '?' + new URLSearchParams(params) : '')).then(answer);
@@ -386,7 +391,7 @@ async function closeDay() {
       clearCount();
       await loadBills();
     } else if (r.field) {
-      showError(new Refused(r.message, r.field, r.key, r.values));
+      showError(Object.assign(new Refused(r.message, r.field, r.key, r.values), { causes: r.causes }));
     } else if (r.unknown) {
       showLines($('#result'), false, t('closeUnknown'),
         [r.message, ...(r.causes || [])]);
