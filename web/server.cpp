@@ -187,6 +187,13 @@ class DialogServer {
           return TooManyAttempts(res, *locked, "too many failed passwords for " + request.count->sign_off->user);
       int64_t job = StartJob("close", who.user, [this, request, sign_off_account](bo::Session& s,
                                                                                  automation::DispatchPtr events) {
+        // Jobs queued before a lock are held to it too: none tries the password once it is locked.
+        if (!sign_off_account.empty() && limits_.AccountLocked(sign_off_account))
+          return Json{{"ok", false},
+                      {"message", "too many failed passwords for " + request.count->sign_off->user},
+                      {"field", "signOff"},
+                      {"causes", Json::array()},
+                      {"key", "signOffLocked"}};
         Json out = Close(s, request, std::move(events));
         if (!sign_off_account.empty()) {
           if (out.value("message", "") == bo::kWrongSignOff) limits_.Failed(sign_off_account);

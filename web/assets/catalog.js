@@ -70,6 +70,7 @@ const CATALOG = {
     msg_countNeedsNote: '点钞差额最多 {largest}，超出上限 {max}：请在点钞备注中说明原因',
     msg_countNeedsSignOff: '点钞差额最多 {largest}，超出上限 {max}：须由主管签认',
     msg_wrongSignIn: '操作员或密码错误', msg_signInFirst: '请先登录', msg_tooManyAttempts: '尝试次数过多：请 {minutes} 分钟后再试',
+    msg_signOffLocked: '该主管密码错误次数过多，已暂时锁定',
   },
   en: {
     title: 'POS daily closing', language: 'Language',
