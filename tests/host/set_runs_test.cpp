@@ -3,12 +3,15 @@
 // sends the same statements (the trace) and leaves every row the same.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <regex>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
+#include "platform/automation/variant.h"
 #include "tests/support/cli_run.h"
 #include "tests/support/host_fixture.h"
 
@@ -70,6 +73,30 @@ TEST(SetRuns, AClosingLeavesEveryRowAsOneStatementAtATimeDoes) {
     }
   }
   EXPECT_EQ(one_by_one.rows.size(), set_based.rows.size());
+}
+
+// On the server the closing's balance updates stay on their page (the retail
+// lines keep room for them), so none of them writes into the table's indexes.
+TEST(SetRuns, TheServersBalanceUpdatesStayOnTheirPage) {
+  DAILYBALANCE_REQUIRE_BACKEND();
+  if (!OnServer()) GTEST_SKIP() << "pages are the server's";
+  TempDir dir;
+  HostFixture host(SmallDemo(60, 6, 11));
+  ASSERT_EQ(RunDailybalance(dir, {"register"}).exit_code, 0);
+  CliRun close = RunDailybalance(dir, {"close", "--db", host.db(), "--date", "2026-12-04", "--type", "sales", "--shop",
+                                       "all", "--client", "314"});
+  ASSERT_EQ(close.exit_code, 0) << close.out << close.err;
+  // A session's counts reach the statistics when it ends, a moment after the command has.
+  double updated = 0, on_page = 0;
+  for (int wait = 0; wait < 50 && updated == 0; ++wait) {
+    if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    auto rows = host.Query("SELECT n_tup_upd, n_tup_hot_upd FROM pg_stat_user_tables WHERE relname = 'T_LS_RetailEntry'");
+    ASSERT_EQ(rows.RowCount(), 1u);
+    updated = automation::CDbl(rows.At(0, 0));
+    on_page = automation::CDbl(rows.At(0, 1));
+  }
+  ASSERT_GT(updated, 100) << "the closing updated the balance amounts";
+  EXPECT_GE(on_page / updated, 0.95) << on_page << " of " << updated << " updates stayed on their page";
 }
 
 }  // namespace
