@@ -289,7 +289,9 @@ ClosingResult RunClosingOnce(Session& session, const ClosingRequest& request, in
   std::vector<Variant> amounts_args{Variant(db), Variant(plan.ids)};
   auto amounts = foundation::AsVector(CallMember(data, "SetSettleAmount", amounts_args));
   if (!amounts) throw OperationFailed{"the settlement amounts of the retail bills cannot be read", {}};
+  // The settlement records the closing books, and the sums a count is settled against.
   auto vec = foundation::Vector::Create();
+  std::vector<ExpectedAmount> expected;
   for (int32_t p = 1; p <= amounts->UpperBound(); ++p) {
     auto method = amounts->Record(p);
     auto record = foundation::Dictionary::Create();
@@ -297,15 +299,11 @@ ClosingResult RunClosingOnce(Session& session, const ClosingRequest& request, in
     record->SetValue("FSettleAmount", method->Value("FSettleAmount"));
     record->SetValue("FSettleAcctItemID", Variant(account));
     vec->Add(Variant(record));
-  }
-
-  // The count is settled against the sums the closing books, before anything is written.
-  std::vector<ExpectedAmount> expected;
-  for (int32_t p = 1; p <= amounts->UpperBound(); ++p) {
-    auto method = amounts->Record(p);
     expected.push_back(ExpectedAmount{FieldLong(method->Value("FItemID")), FieldText(method->Value("FName")),
                                       FieldNumber(method->Value("FSettleAmount"))});
   }
+
+  // The count is settled before anything is written.
   std::optional<CashCount> count =
       SettleCount(session, request.count ? &*request.count : nullptr, expected, signed_off_by);
 

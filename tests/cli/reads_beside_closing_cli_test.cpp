@@ -120,7 +120,9 @@ TEST_F(ReadsBesideClosing, AnswerAtOnceFromTheSnapshotBeforeIt) {
     if (busy.took.count() > idle[i].took.count() + 200) busy = Read(reads[i]);
     EXPECT_EQ(busy.exit_code, idle[i].exit_code) << busy.out;
     EXPECT_TRUE(busy.out == idle[i].out) << "not the snapshot before the closing:\n" << busy.out.substr(0, 400);
-    EXPECT_LE(busy.took.count(), idle[i].took.count() + 200) << "idle: " << idle[i].took.count() << " ms";
+    // A read that waited would take the rest of the closing's ten-second
+    // pause; the margin only covers a loaded machine's scheduling.
+    EXPECT_LE(busy.took.count(), 2 * idle[i].took.count() + 1000) << "idle: " << idle[i].took.count() << " ms";
   }
   ASSERT_LT(Clock::now() - paused_at, std::chrono::milliseconds(data::FaultInjector::kPauseMilliseconds))
       << "the reads outlasted the closing's pause: they did not all run beside it";
