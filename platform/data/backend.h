@@ -2,10 +2,11 @@
 // objects above it.  One backend object is one open database connection.
 //
 // Backends live in folders of their own with the same file names
-// (sqlite/backend.cpp, postgresql/backend.cpp).  A backend receives the
-// component's T-SQL text exactly as sent and does whatever its engine
-// needs (both translate it with their own rewriter; an ODBC backend to a
-// SQL Server would pass it on).
+// (sqlite/, postgresql/: backend.h the class, session.cpp connecting and
+// units of work, statement.cpp running statements, error.cpp the engine's
+// errors).  A backend receives the component's T-SQL text exactly as sent
+// and does whatever its engine needs (both translate it with their own
+// rewriter; an ODBC backend to a SQL Server would pass it on).
 //
 // Errors: every method raises AutomationError (kDatabaseError) with the
 // engine's message; after a failed Execute the statements of the batch

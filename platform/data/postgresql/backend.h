@@ -41,6 +41,10 @@
 // raises kDatabaseError, and kCommitInDoubt only when the server cannot say.
 //
 // Thread-safety: one thread at a time.
+//
+// Files: session.cpp (connecting, session settings, the catalog, units of
+// work), statement.cpp (batches, exchanges, held writes, rows, procedures),
+// error.cpp (libpq's and the server's errors), set_runs.cpp, bulk_load.cpp.
 #pragma once
 
 #include <map>

@@ -14,6 +14,10 @@
 // character types give String; expressions are typed by their values.
 //
 // Thread-safety: one thread at a time (SQLite opened without its mutex).
+//
+// Files: session.cpp (opening, settings, units of work), statement.cpp
+// (batches, prepared statements, rows, procedures), error.cpp (SQLite's
+// errors), set_runs.cpp (held writes and their set-based runs).
 #pragma once
 
 #include <map>
