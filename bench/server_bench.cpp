@@ -233,7 +233,10 @@ Prepared Prepare(int bills) {
                                           "\"FBillType\"=1 order by 1", shop));
     std::string list;
     for (const auto& id : ids) list += (list.empty() ? "" : ",") + id;
-    p.shops.push_back(list);
+    // A shop's day of 25,000 bills is longer than an argument may be: it goes in a file.
+    const std::string file = fmt::format("/tmp/server_bench_{}_{}_shop{}.ids", ::getpid(), bills, shop);
+    std::ofstream(file) << list;
+    p.shops.push_back("@" + file);
   }
   return p;
 }
@@ -250,18 +253,25 @@ void Timed(benchmark::State& state, const Prepared& p, Body body) {
   }
 }
 
-void RunTogether(const Prepared& p, bool at_once) {
+// Whether every one of the four closings closed.
+bool RunTogether(const Prepared& p, bool at_once) {
   std::vector<pid_t> children;
+  bool closed = true;
   for (const auto& list : p.shops) {
     if (!at_once) {
-      Run(CloseArgs(p.work, list));
+      closed = Run(CloseArgs(p.work, list)) == 0 && closed;
       continue;
     }
     pid_t pid = fork();
     if (pid == 0) _exit(Run(CloseArgs(p.work, list)));
     children.push_back(pid);
   }
-  for (pid_t pid : children) waitpid(pid, nullptr, 0);
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    closed = closed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  return closed;
 }
 
 void Register(const Prepared& p) {
@@ -297,8 +307,8 @@ void Register(const Prepared& p) {
   add("close_baseline", [&p] { return Baseline(p.work, p.close_steps) > 0; });
   add("UpdateBalAmount", [&p] { return Run(BalanceArgs(p.work)) == 0; });
   add("UpdateBalAmount_baseline", [&p] { return Baseline(p.work, p.balance_steps) > 0; });
-  add("four_shops_at_once", [&p] { return RunTogether(p, true), true; });
-  add("four_shops_in_turn", [&p] { return RunTogether(p, false), true; });
+  add("four_shops_at_once", [&p] { return RunTogether(p, true); });
+  add("four_shops_in_turn", [&p] { return RunTogether(p, false); });
 }
 
 // The times as each benchmark ends, then the ratios and the goals.
@@ -334,17 +344,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
     const double embedded_growth = ratio(ms("embedded_close", large), ms("embedded_close", small));
     const double server_embedded = ratio(ms("close", large), ms("embedded_close", large));
     const double together = ratio(ms("four_shops_at_once", large), ms("four_shops_in_turn", large));
-    auto verdict = [](bool met) { return met ? "met" : "NOT MET"; };
+    // A figure left out by a filter, or whose run failed, is 0: no verdict.
+    auto verdict = [](double figure, double goal) { return figure <= 0 ? "not measured" : figure < goal ? "met" : "NOT MET"; };
     std::printf("at %d bills:\n", large);
     std::printf("  server close under 10 s (%.2f s): %s\n", ms("close", large) / 1000,
-                verdict(ms("close", large) < 10000));
-    std::printf("  server / embedded close under 2.5x (%.2fx): %s\n", server_embedded, verdict(server_embedded < 2.5));
-    std::printf("  server init under 20 s (%.2f s): %s\n", ms("init", large) / 1000, verdict(ms("init", large) < 20000));
+                verdict(ms("close", large), 10000));
+    std::printf("  server / embedded close under 2.5x (%.2fx): %s\n", server_embedded, verdict(server_embedded, 2.5));
+    std::printf("  server init under 20 s (%.2f s): %s\n", ms("init", large) / 1000, verdict(ms("init", large), 20000));
     std::printf("  embedded close under 3 s (%.2f s): %s\n", ms("embedded_close", large) / 1000,
-                verdict(ms("embedded_close", large) < 3000));
+                verdict(ms("embedded_close", large), 3000));
     std::printf("  growth %d -> %d bills under 11x: server %.1fx (%s), embedded %.1fx (%s)\n", small, large, growth,
-                verdict(growth < 11), embedded_growth, verdict(embedded_growth < 11));
-    std::printf("  four shops at once / in turn (server) under 0.6 (%.2f): %s\n", together, verdict(together < 0.6));
+                verdict(growth, 11), embedded_growth, verdict(embedded_growth, 11));
+    std::printf("  four shops at once / in turn (server) under 0.6 (%.2f): %s\n", together, verdict(together, 0.6));
   }
 
   std::vector<int> sizes;
@@ -388,6 +399,7 @@ int main(int argc, char** argv) {
     Sql("postgres", "DROP DATABASE IF EXISTS " + p.work + " WITH (FORCE)");
     RemoveFile(p.file);
     RemoveFile(p.work_file);
+    for (const std::string& list : p.shops) std::remove(list.substr(1).c_str());
   }
   return 0;
 }
